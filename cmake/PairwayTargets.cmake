@@ -1,0 +1,39 @@
+# Helpers shared by every folder's CMakeLists.
+
+# pairway_tests(NAME dir LIBS...)
+# Builds every *_test.cpp of `dir` into one GoogleTest program NAME and registers its cases with
+# CTest. Globbing keeps the promise that no test file is left out of the build.
+function(pairway_tests name dir)
+  file(GLOB _sources CONFIGURE_DEPENDS ${dir}/*_test.cpp)
+  if(NOT _sources)
+    message(FATAL_ERROR "pairway_tests(${name}): no *_test.cpp in ${dir}")
+  endif()
+  add_executable(${name} ${_sources})
+  target_link_libraries(${name} PRIVATE ${ARGN} pairway-testkit GTest::gtest GTest::gmock GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/tests)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "PAIRWAY_BUILD_DIR=${CMAKE_BINARY_DIR};PAIRWAY_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()
+
+# pairway_sources(VAR dir) lists the non-test sources of a folder.
+function(pairway_sources var dir)
+  file(GLOB _all CONFIGURE_DEPENDS ${dir}/*.cpp)
+  list(FILTER _all EXCLUDE REGEX "_test\\.cpp$")
+  set(${var} ${_all} PARENT_SCOPE)
+endfunction()
+
+# pairway_deliverable(target) applies the conventions of the system's own code: the C runtime
+# shim first on the include path (fopen takes NT paths), and nothing exported but what the
+# target marks with default visibility.
+function(pairway_deliverable target)
+  target_include_directories(${target} BEFORE PRIVATE ${PROJECT_SOURCE_DIR}/platform/include/crt)
+  set_target_properties(${target} PROPERTIES C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_link_libraries(${target} PUBLIC pairway-platform)
+endfunction()
+
+# pairway_module(target) names a shared library the way the machine root expects to link it:
+# build/lib/NAME.so, installed as NAME.dll in the root's system directory.
+function(pairway_module target)
+  set_target_properties(${target} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+endfunction()

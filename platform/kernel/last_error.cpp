@@ -1,0 +1,10 @@
+// The calling thread's last error, as every call of the layer reports its failures.
+#include <windows.h>
+
+namespace {
+thread_local DWORD last_error = ERROR_SUCCESS;
+}
+
+DWORD WINAPI GetLastError(void) { return last_error; }
+
+void WINAPI SetLastError(DWORD dwErrCode) { last_error = dwErrCode; }
