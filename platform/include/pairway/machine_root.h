@@ -58,7 +58,7 @@ PAIRWAY_API std::string SystemDirectoryNt(OsFlavor flavor);
 //   "%SystemRoot%\x", "\SystemRoot\x"  the Windows directory
 //   "relative\name"                  relative to the process's NT current directory: the host
 //                                    current directory when it lies in a drive of the root,
-//                                    otherwise C:\
+//                                    otherwise the root of C:
 // '/' and '\' both separate; "." and ".." are resolved textually. Each component that names an
 // existing entry is matched case-insensitively (the first match in directory order wins); the
 // rest keep their spelling. Returns ERROR_SUCCESS and sets *host, or:
