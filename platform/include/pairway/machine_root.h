@@ -35,18 +35,28 @@ enum class OsFlavor { kWindowsNt4, kWindows95 };
 // The root named by PAIRWAY_ROOT, made absolute; nullopt when the variable is unset or empty.
 PAIRWAY_API std::optional<std::filesystem::path> MachineRoot();
 
-// The same, or exits the process with a message on stderr that says how to choose a root.
-// For tools only.
+// The same, or exits the process with status kNoMachineRootExitCode and a message on stderr
+// that says how to choose a root. For tools only.
+inline constexpr int kNoMachineRootExitCode = 2;
 PAIRWAY_API std::filesystem::path MachineRootOrExit(const char* program);
 
 PAIRWAY_API std::filesystem::path HivePath(const std::filesystem::path& root);
 PAIRWAY_API std::filesystem::path RunDir(const std::filesystem::path& root);
-PAIRWAY_API std::filesystem::path SocketDir(
-    const std::filesystem::path& root);  // created on demand, 0700
+// Created on demand (0700 when it is the /tmp fallback); an empty path when it cannot be made,
+// or when the fallback exists but is not a private folder of ours (a link, another owner, open
+// permissions): sockets never go where another user could reach them.
+PAIRWAY_API std::filesystem::path SocketDir(const std::filesystem::path& root);
 PAIRWAY_API std::filesystem::path DriveDir(const std::filesystem::path& root, char drive_letter);
+
+// The value of `key` (case-insensitive) in the root's machine.conf, blanks trimmed; the last
+// line for a key wins. Lines starting with '#' are comments. nullopt when not set.
+PAIRWAY_API std::optional<std::string> RootSetting(const std::filesystem::path& root,
+                                                   std::string_view key);
 
 // What machine.conf says the root is; Windows NT 4.0 when it says nothing.
 PAIRWAY_API OsFlavor RootOsFlavor(const std::filesystem::path& root);
+// The flavour of the current root; Windows NT 4.0 when no root is set.
+PAIRWAY_API OsFlavor CurrentOsFlavor();
 
 // "C:\WINNT" / "C:\WINNT\System32" (or the Windows 95 forms) for the given flavour.
 PAIRWAY_API std::string WindowsDirectoryNt(OsFlavor flavor);
