@@ -1,0 +1,129 @@
+// wvsprintfA and wsprintfA: the user library's small formatter.
+//
+// Conversions: %s %c %d %i %u %x %X (with 'l' or 'h', both meaning the platform's 32-bit and
+// 16-bit sizes), flags '-', '0' and '#', a width and a precision; "%%" is a '%'. Anything else
+// after a '%' is copied as written. The output, terminator included, is cut at 1024 bytes.
+#include <windows.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr size_t kMaxOutput = 1024;  // terminator included
+
+struct Spec {
+  bool left = false, zero = false, alternate = false, small = false;
+  int width = 0;
+  int precision = -1;
+  char conversion = 0;
+};
+
+// Parses the conversion after a '%'; returns the position after it or `pos` when there is none.
+size_t ParseSpec(const char* format, size_t pos, Spec* spec) {
+  size_t i = pos;
+  for (;; ++i) {
+    if (format[i] == '-')
+      spec->left = true;
+    else if (format[i] == '0')
+      spec->zero = true;
+    else if (format[i] == '#')
+      spec->alternate = true;
+    else
+      break;
+  }
+  while (std::isdigit(static_cast<unsigned char>(format[i])))
+    spec->width = spec->width * 10 + (format[i++] - '0');
+  if (format[i] == '.') {
+    spec->precision = 0;
+    while (std::isdigit(static_cast<unsigned char>(format[++i])))
+      spec->precision = spec->precision * 10 + (format[i] - '0');
+  }
+  if (format[i] == 'l')
+    ++i;
+  else if (format[i] == 'h')
+    spec->small = true, ++i;
+  if (std::strchr("scdiuxX", format[i]) == nullptr || format[i] == '\0') return pos;
+  spec->conversion = format[i];
+  if (spec->width > static_cast<int>(kMaxOutput)) spec->width = kMaxOutput;
+  if (spec->precision > static_cast<int>(kMaxOutput)) spec->precision = kMaxOutput;
+  return i + 1;
+}
+
+std::string Convert(const Spec& spec, va_list* args) {
+  std::string body;
+  std::string prefix;
+  if (spec.conversion == 's') {
+    const char* text = va_arg(*args, const char*);
+    if (text == nullptr) text = "(null)";
+    body = spec.precision >= 0 ? std::string(text, strnlen(text, spec.precision)) : text;
+  } else if (spec.conversion == 'c') {
+    body = std::string(1, static_cast<char>(va_arg(*args, int)));
+  } else {
+    unsigned value = va_arg(*args, unsigned);
+    if (spec.small) value &= 0xFFFF;
+    char digits[16];
+    if (spec.conversion == 'd' || spec.conversion == 'i') {
+      long long signed_value = spec.small ? static_cast<short>(value) : static_cast<int>(value);
+      if (signed_value < 0) prefix = "-";
+      snprintf(digits, sizeof digits, "%llu",
+               static_cast<unsigned long long>(signed_value < 0 ? -signed_value : signed_value));
+    } else {
+      snprintf(digits, sizeof digits,
+               spec.conversion == 'u' ? "%u" : (spec.conversion == 'x' ? "%x" : "%X"), value);
+      if (spec.alternate && spec.conversion != 'u' && value != 0)
+        prefix = spec.conversion == 'x' ? "0x" : "0X";
+    }
+    body = digits;
+    if (spec.precision >= 0 && static_cast<int>(body.size()) < spec.precision)
+      body.insert(0, spec.precision - body.size(), '0');
+  }
+  int pad = spec.width - static_cast<int>(prefix.size() + body.size());
+  if (pad <= 0) return prefix + body;
+  if (spec.left) return prefix + body + std::string(pad, ' ');
+  if (spec.zero && spec.conversion != 's' && spec.conversion != 'c')
+    return prefix + std::string(pad, '0') + body;
+  return std::string(pad, ' ') + prefix + body;
+}
+
+}  // namespace
+
+int WINAPI wvsprintfA(LPSTR lpOutput, LPCSTR lpFormat, va_list arglist) {
+  if (lpOutput == nullptr || lpFormat == nullptr) return 0;
+  va_list args;
+  va_copy(args, arglist);
+  std::string out;
+  for (size_t i = 0; lpFormat[i] != '\0' && out.size() < kMaxOutput - 1; ++i) {
+    if (lpFormat[i] != '%') {
+      out += lpFormat[i];
+      continue;
+    }
+    if (lpFormat[i + 1] == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    Spec spec;
+    size_t end = ParseSpec(lpFormat, i + 1, &spec);
+    if (end == i + 1) {
+      out += '%';  // not a conversion: copied as written
+      continue;
+    }
+    out += Convert(spec, &args);
+    i = end - 1;
+  }
+  va_end(args);
+  if (out.size() > kMaxOutput - 1) out.resize(kMaxOutput - 1);
+  std::memcpy(lpOutput, out.c_str(), out.size() + 1);
+  return static_cast<int>(out.size());
+}
+
+int __cdecl wsprintfA(LPSTR lpOutput, LPCSTR lpFormat, ...) {
+  va_list args;
+  va_start(args, lpFormat);
+  int length = wvsprintfA(lpOutput, lpFormat, args);
+  va_end(args);
+  return length;
+}
