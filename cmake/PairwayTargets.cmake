@@ -12,7 +12,9 @@ function(pairway_tests name dir)
   target_link_libraries(${name} PRIVATE ${ARGN} pairway-testkit GTest::gtest GTest::gmock GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/tests)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "PAIRWAY_BUILD_DIR=${CMAKE_BINARY_DIR};PAIRWAY_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    PROPERTIES ENVIRONMENT "PAIRWAY_BUILD_DIR=${CMAKE_BINARY_DIR}"
+    # One variable per property: a list here would be split into separate properties.
+    ENVIRONMENT_MODIFICATION "PAIRWAY_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}")
 endfunction()
 
 # pairway_sources(VAR dir) lists the non-test sources of a folder.
