@@ -92,7 +92,10 @@ typedef HINSTANCE HMODULE;
 typedef struct HWND__* HWND;
 typedef HANDLE HGLOBAL;
 typedef HANDLE HLOCAL;
-typedef INT_PTR(WINAPI* FARPROC)(void);
+/* The platform declares FARPROC as returning INT_PTR; here it returns nothing, the one function
+ * type that the compiler lets code cast to the real signature of an export without a warning
+ * (-Wcast-function-type), as every caller of GetProcAddress does. */
+typedef void(WINAPI* FARPROC)(void);
 
 #ifndef FALSE
 #define FALSE 0

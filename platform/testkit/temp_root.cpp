@@ -44,6 +44,14 @@ TempRoot::~TempRoot() {
   }
 }
 
+std::filesystem::path InstallInSystemDir(const TempRoot& root, const std::string& name,
+                                         const std::filesystem::path& target) {
+  std::filesystem::path dir = root.path() / "drive_c" / "WINNT" / "System32";
+  std::filesystem::create_directories(dir);
+  std::filesystem::create_symlink(target, dir / name);
+  return dir / name;
+}
+
 std::filesystem::path BuildDir() { return FromEnvironment("PAIRWAY_BUILD_DIR"); }
 std::filesystem::path SourceDir() { return FromEnvironment("PAIRWAY_SOURCE_DIR"); }
 

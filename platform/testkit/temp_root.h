@@ -27,6 +27,11 @@ class TempRoot {
   std::optional<std::string> previous_root_;
 };
 
+// Links `name` in the root's system directory (drive_c/WINNT/System32, made when missing) to
+// `target`, as installing a program or library into the machine does; returns the link's path.
+std::filesystem::path InstallInSystemDir(const TempRoot& root, const std::string& name,
+                                         const std::filesystem::path& target);
+
 // The build tree the test runs from (bin/, lib/), from PAIRWAY_BUILD_DIR, which CTest sets.
 std::filesystem::path BuildDir();
 // The source tree, from PAIRWAY_SOURCE_DIR.
