@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "kernel/error_text.h"
@@ -41,8 +42,19 @@ class Arguments {
   size_t index_ = 0;
 };
 
-// One insert with its printf conversion; "" when the conversion is not one the platform has.
-std::string FormatInsert(std::string spec, Arguments* args) {
+// printf into a string of whatever length the value needs: an insert is often a path or a
+// caller's text, and cutting it would silently change the message.
+template <typename T>
+std::string Printf(const std::string& format, T value) {
+  int length = snprintf(nullptr, 0, format.c_str(), value);
+  if (length <= 0) return {};
+  std::string out(static_cast<size_t>(length), '\0');
+  snprintf(out.data(), out.size() + 1, format.c_str(), value);
+  return out;
+}
+
+// One insert with its printf conversion; nullopt when the conversion is not one the platform has.
+std::optional<std::string> FormatInsert(std::string spec, Arguments* args) {
   bool wide = false;
   std::string plain;
   for (size_t i = 0; i < spec.size(); ++i) {
@@ -53,26 +65,20 @@ std::string FormatInsert(std::string spec, Arguments* args) {
       plain += spec[i];
     }
   }
-  if (plain.empty()) return {};
+  if (plain.empty()) return std::nullopt;
   char conversion = plain.back();
   std::string format = "%" + plain;
-  char out[512];
   if (conversion == 's') {
     const char* text = args->Next<const char*>();
-    snprintf(out, sizeof out, format.c_str(), text == nullptr ? "(null)" : text);
-  } else if (conversion == 'p') {
-    snprintf(out, sizeof out, format.c_str(), args->Next<void*>());
-  } else if (std::strchr("cdiuxXo", conversion) != nullptr) {
-    if (wide) {
-      format.insert(format.size() - 1, "ll");
-      snprintf(out, sizeof out, format.c_str(), args->Next<long long>());
-    } else {
-      snprintf(out, sizeof out, format.c_str(), args->Next<int>());
-    }
-  } else {
-    return {};
+    return Printf(format, text == nullptr ? "(null)" : text);
   }
-  return out;
+  if (conversion == 'p') return Printf(format, args->Next<void*>());
+  if (std::strchr("cdiuxXo", conversion) == nullptr) return std::nullopt;
+  if (wide) {
+    format.insert(format.size() - 1, "ll");
+    return Printf(format, args->Next<long long>());
+  }
+  return Printf(format, args->Next<int>());
 }
 
 // The conversion of each insert the text names, so that arguments can be read in order.
@@ -113,9 +119,9 @@ bool Expand(const std::string& text, DWORD flags, va_list* list, std::string* ou
         args.Next<DWORD_PTR>();  // an argument no insert uses still takes its place
         continue;
       }
-      std::string value = FormatInsert(it->second, &args);
-      if (value.empty() && it->second != "s") return false;
-      values[i] = value;
+      std::optional<std::string> value = FormatInsert(it->second, &args);
+      if (!value) return false;
+      values[i] = std::move(*value);
     }
   }
   for (size_t i = 0; i < text.size(); ++i) {

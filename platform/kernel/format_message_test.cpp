@@ -83,6 +83,20 @@ TEST(FormatMessage, InsertsAndEscapesOfMessageStrings) {
   EXPECT_STREQ(out, "x=7");
 }
 
+TEST(FormatMessage, LongAndEmptyInsertsAreKeptWhole) {
+  std::string path = "C:\\" + std::string(2000, 'p') + ".dbg";
+  DWORD_PTR array[] = {reinterpret_cast<DWORD_PTR>(path.c_str())};
+  LPSTR text = nullptr;
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+      "cannot open %1.", 0, 0, reinterpret_cast<LPSTR>(&text), 0,
+      reinterpret_cast<va_list*>(array));
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::string(text, n), "cannot open " + path + ".");
+  LocalFree(text);
+  EXPECT_EQ(FromString("[%1!.0s!]", 0, "hidden"), "[]");
+}
+
 TEST(FormatMessage, InsertsWithoutArgumentsStayAsWritten) {
   EXPECT_EQ(SystemText(ERROR_BAD_EXE_FORMAT), "%1 is not a valid Win32 application.\r\n");
   char out[64];

@@ -47,6 +47,8 @@ TEST(Wsprintf, OutputStopsAt1024Bytes) {
   std::string big(2000, 'a');
   EXPECT_EQ(Format("%s", big.c_str()).size(), 1023u);
   EXPECT_EQ(Format("%2000d", 1).size(), 1023u);
+  EXPECT_EQ(Format("%99999999999999999999d", 1).size(), 1023u);  // no overflow on the way
+  EXPECT_EQ(Format("%.99999999999999999999d|", 5).size(), 1023u);
   char out[1100];
   EXPECT_EQ(wsprintfA(out, "%s%s", big.c_str(), "tail"), 1023);
 }

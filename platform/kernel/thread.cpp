@@ -44,12 +44,14 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
   HANDLE handle = pairway::InsertHandle(object);
   if (handle == nullptr) return nullptr;
   // The id is known only once the thread runs; the creator waits for it so that *lpThreadId is
-  // valid on return, as callers expect.
-  pairway::Signal started(/*manual_reset=*/true, /*initially_set=*/false);
+  // valid on return, as callers expect. The new thread shares ownership of the start signal: the
+  // creator may see it set and return while Set is still waking it, so it must not live on the
+  // creator's stack.
+  auto started = std::make_shared<pairway::Signal>(/*manual_reset=*/true, /*initially_set=*/false);
   try {
-    std::thread([object, &started, lpStartAddress, lpParameter] {
+    std::thread([object, started, lpStartAddress, lpParameter] {
       object->id.store(CurrentThreadId());
-      started.Set();
+      started->Set();
       object->Finish(lpStartAddress(lpParameter));
     }).detach();
   } catch (const std::system_error&) {
@@ -57,7 +59,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  started.Wait(INFINITE);
+  started->Wait(INFINITE);
   if (lpThreadId != nullptr) *lpThreadId = object->id.load();
   return handle;
 }

@@ -34,12 +34,18 @@ size_t ParseSpec(const char* format, size_t pos, Spec* spec) {
     else
       break;
   }
+  // Widths and precisions beyond the output limit mean the same as the limit; capping while
+  // reading keeps a long run of digits from overflowing.
+  auto accumulate = [](int value, char digit) {
+    int next = value * 10 + (digit - '0');
+    return next > static_cast<int>(kMaxOutput) ? static_cast<int>(kMaxOutput) : next;
+  };
   while (std::isdigit(static_cast<unsigned char>(format[i])))
-    spec->width = spec->width * 10 + (format[i++] - '0');
+    spec->width = accumulate(spec->width, format[i++]);
   if (format[i] == '.') {
     spec->precision = 0;
     while (std::isdigit(static_cast<unsigned char>(format[++i])))
-      spec->precision = spec->precision * 10 + (format[i] - '0');
+      spec->precision = accumulate(spec->precision, format[i]);
   }
   if (format[i] == 'l')
     ++i;
@@ -47,8 +53,6 @@ size_t ParseSpec(const char* format, size_t pos, Spec* spec) {
     spec->small = true, ++i;
   if (std::strchr("scdiuxX", format[i]) == nullptr || format[i] == '\0') return pos;
   spec->conversion = format[i];
-  if (spec->width > static_cast<int>(kMaxOutput)) spec->width = kMaxOutput;
-  if (spec->precision > static_cast<int>(kMaxOutput)) spec->precision = kMaxOutput;
   return i + 1;
 }
 
