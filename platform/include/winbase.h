@@ -42,6 +42,10 @@ WINBASEAPI void WINAPI SetLastError(DWORD dwErrCode);
  * block that the caller frees with LocalFree. Returns the number of characters stored, excluding
  * the terminator; 0 on failure with ERROR_MR_MID_NOT_FOUND (317) for an unknown code or
  * ERROR_INSUFFICIENT_BUFFER when nSize is too small.
+ * Inserts (%1..%99, with an optional printf conversion "%1!lu!") take their values from Arguments:
+ * a va_list*, or an array of DWORD_PTR with FORMAT_MESSAGE_ARGUMENT_ARRAY; without Arguments, or
+ * with FORMAT_MESSAGE_IGNORE_INSERTS, they are copied as written. Modules carry no message tables:
+ * FORMAT_MESSAGE_FROM_HMODULE alone fails with ERROR_MR_MID_NOT_FOUND.
  */
 WINBASEAPI DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                                        DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
@@ -60,8 +64,10 @@ WINBASEAPI DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dw
 #define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
 
 /* Blocks are fixed: the handle is the block's address (GMEM_MOVEABLE is accepted and ignored).
- * GlobalFree and LocalFree return NULL on success and the block on failure. A block of 0 bytes
- * is a valid unique block. */
+ * GlobalFree and LocalFree return NULL on success and the block on failure: a pointer that is not
+ * a live block of either allocator (freed already, never allocated) fails with
+ * ERROR_INVALID_HANDLE and the heap is left alone. Global and Local blocks are one pool. A block
+ * of 0 bytes is a valid unique block. */
 WINBASEAPI HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes);
 WINBASEAPI HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
 WINBASEAPI LPVOID WINAPI GlobalLock(HGLOBAL hMem);
@@ -170,7 +176,10 @@ typedef struct _PROCESS_INFORMATION {
  * code (a child ended by a signal reports 0xC0000000 | signal). hThread is a second waitable
  * handle of the same process. Errors: ERROR_FILE_NOT_FOUND (no such image),
  * ERROR_BAD_EXE_FORMAT (not executable), ERROR_PATH_NOT_FOUND (a path leaving the root),
- * ERROR_INVALID_PARAMETER (no image at all).
+ * ERROR_INVALID_PARAMETER (no image at all), ERROR_DIRECTORY (lpCurrentDirectory is not an
+ * existing directory of the root).
+ * Handles are not inherited (bInheritHandles is ignored) and the standard handles of
+ * lpStartupInfo are not used: the child shares the caller's standard input, output and error.
  */
 WINBASEAPI BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                                       LPSECURITY_ATTRIBUTES lpProcessAttributes,
@@ -179,6 +188,7 @@ WINBASEAPI BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
                                       LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
                                       LPPROCESS_INFORMATION lpProcessInformation);
 WINBASEAPI BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+/* FALSE with ERROR_ACCESS_DENIED once the process has ended. */
 WINBASEAPI BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode);
 WINBASEAPI void WINAPI ExitProcess(UINT uExitCode);
 /* The command line the program was started with, rebuilt from its arguments. */
@@ -195,6 +205,7 @@ WINBASEAPI LPSTR WINAPI GetCommandLineA(void);
  * ERROR_BAD_EXE_FORMAT when it is not a loadable library.
  */
 WINBASEAPI HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
+/* FreeLibrary and GetProcAddress fail with ERROR_INVALID_HANDLE for a module that is not loaded. */
 WINBASEAPI BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 /* NULL with ERROR_PROC_NOT_FOUND when the library exports no such name. Ordinals (names below
  * 0x10000) are not supported (ERROR_PROC_NOT_FOUND). */
@@ -245,6 +256,8 @@ WINBASEAPI DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR lpSrc, LPSTR lpDst, DWO
 
 /* ---- Strings ------------------------------------------------------------------------------- */
 
+/* NULL strings are tolerated (length 0, sorting first). lstrcmpA and lstrcmpiA compare bytes
+ * (lstrcmpiA without regard to ASCII case), not by the platform's locale word sort. */
 WINBASEAPI int WINAPI lstrlenA(LPCSTR lpString);
 WINBASEAPI LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2);
 WINBASEAPI LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);

@@ -54,15 +54,15 @@ std::string Printf(const std::string& format, T value) {
 }
 
 // One insert with its printf conversion; nullopt when the conversion is not one the platform has.
-std::optional<std::string> FormatInsert(std::string spec, Arguments* args) {
+std::optional<std::string> FormatInsert(std::string format_text, Arguments* args) {
   bool wide = false;
   std::string plain;
-  for (size_t i = 0; i < spec.size(); ++i) {
-    if (spec.compare(i, 3, "I64") == 0 || spec.compare(i, 2, "ll") == 0) {
+  for (size_t i = 0; i < format_text.size(); ++i) {
+    if (format_text.compare(i, 3, "I64") == 0 || format_text.compare(i, 2, "ll") == 0) {
       wide = true;
-      i += spec[i] == 'I' ? 2 : 1;
-    } else if (spec[i] != 'l' && spec[i] != 'h' && spec[i] != '*') {
-      plain += spec[i];
+      i += format_text[i] == 'I' ? 2 : 1;
+    } else if (format_text[i] != 'l' && format_text[i] != 'h' && format_text[i] != '*') {
+      plain += format_text[i];
     }
   }
   if (plain.empty()) return std::nullopt;
@@ -82,8 +82,8 @@ std::optional<std::string> FormatInsert(std::string spec, Arguments* args) {
 }
 
 // The conversion of each insert the text names, so that arguments can be read in order.
-std::map<int, std::string> InsertSpecs(const std::string& text) {
-  std::map<int, std::string> specs;
+std::map<int, std::string> InsertFormats(const std::string& text) {
+  std::map<int, std::string> formats;
   for (size_t i = 0; i + 1 < text.size(); ++i) {
     if (text[i] != '%') continue;
     if (text[i + 1] < '1' || text[i + 1] > '9') {
@@ -94,14 +94,14 @@ std::map<int, std::string> InsertSpecs(const std::string& text) {
     size_t end = i + 2;
     if (end < text.size() && text[end] >= '0' && text[end] <= '9')
       index = index * 10 + (text[end++] - '0');
-    std::string spec = "s";
+    std::string format_text = "s";
     if (end < text.size() && text[end] == '!') {
       size_t close = text.find('!', end + 1);
-      if (close != std::string::npos) spec = text.substr(end + 1, close - end - 1);
+      if (close != std::string::npos) format_text = text.substr(end + 1, close - end - 1);
     }
-    specs.emplace(index, spec);
+    formats.emplace(index, format_text);
   }
-  return specs;
+  return formats;
 }
 
 // Expands inserts and escapes. Without arguments, inserts are copied as written. False when an
@@ -111,11 +111,11 @@ bool Expand(const std::string& text, DWORD flags, va_list* list, std::string* ou
   std::map<int, std::string> values;
   Arguments args(flags, list);
   if (!ignore_inserts && args.present()) {
-    std::map<int, std::string> specs = InsertSpecs(text);
-    int last = specs.empty() ? 0 : specs.rbegin()->first;
+    std::map<int, std::string> formats = InsertFormats(text);
+    int last = formats.empty() ? 0 : formats.rbegin()->first;
     for (int i = 1; i <= last; ++i) {
-      auto it = specs.find(i);
-      if (it == specs.end()) {
+      auto it = formats.find(i);
+      if (it == formats.end()) {
         args.Next<DWORD_PTR>();  // an argument no insert uses still takes its place
         continue;
       }

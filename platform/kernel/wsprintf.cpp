@@ -14,7 +14,7 @@ namespace {
 
 constexpr size_t kMaxOutput = 1024;  // terminator included
 
-struct Spec {
+struct Directive {
   bool left = false, zero = false, alternate = false, small = false;
   int width = 0;
   int precision = -1;
@@ -22,15 +22,15 @@ struct Spec {
 };
 
 // Parses the conversion after a '%'; returns the position after it or `pos` when there is none.
-size_t ParseSpec(const char* format, size_t pos, Spec* spec) {
+size_t ParseDirective(const char* format, size_t pos, Directive* directive) {
   size_t i = pos;
   for (;; ++i) {
     if (format[i] == '-')
-      spec->left = true;
+      directive->left = true;
     else if (format[i] == '0')
-      spec->zero = true;
+      directive->zero = true;
     else if (format[i] == '#')
-      spec->alternate = true;
+      directive->alternate = true;
     else
       break;
   }
@@ -41,53 +41,55 @@ size_t ParseSpec(const char* format, size_t pos, Spec* spec) {
     return next > static_cast<int>(kMaxOutput) ? static_cast<int>(kMaxOutput) : next;
   };
   while (std::isdigit(static_cast<unsigned char>(format[i])))
-    spec->width = accumulate(spec->width, format[i++]);
+    directive->width = accumulate(directive->width, format[i++]);
   if (format[i] == '.') {
-    spec->precision = 0;
+    directive->precision = 0;
     while (std::isdigit(static_cast<unsigned char>(format[++i])))
-      spec->precision = accumulate(spec->precision, format[i]);
+      directive->precision = accumulate(directive->precision, format[i]);
   }
   if (format[i] == 'l')
     ++i;
   else if (format[i] == 'h')
-    spec->small = true, ++i;
+    directive->small = true, ++i;
   if (std::strchr("scdiuxX", format[i]) == nullptr || format[i] == '\0') return pos;
-  spec->conversion = format[i];
+  directive->conversion = format[i];
   return i + 1;
 }
 
-std::string Convert(const Spec& spec, va_list* args) {
+std::string Convert(const Directive& directive, va_list* args) {
   std::string body;
   std::string prefix;
-  if (spec.conversion == 's') {
+  if (directive.conversion == 's') {
     const char* text = va_arg(*args, const char*);
     if (text == nullptr) text = "(null)";
-    body = spec.precision >= 0 ? std::string(text, strnlen(text, spec.precision)) : text;
-  } else if (spec.conversion == 'c') {
+    body = directive.precision >= 0 ? std::string(text, strnlen(text, directive.precision)) : text;
+  } else if (directive.conversion == 'c') {
     body = std::string(1, static_cast<char>(va_arg(*args, int)));
   } else {
     unsigned value = va_arg(*args, unsigned);
-    if (spec.small) value &= 0xFFFF;
+    if (directive.small) value &= 0xFFFF;
     char digits[16];
-    if (spec.conversion == 'd' || spec.conversion == 'i') {
-      long long signed_value = spec.small ? static_cast<short>(value) : static_cast<int>(value);
+    if (directive.conversion == 'd' || directive.conversion == 'i') {
+      long long signed_value =
+          directive.small ? static_cast<short>(value) : static_cast<int>(value);
       if (signed_value < 0) prefix = "-";
       snprintf(digits, sizeof digits, "%llu",
                static_cast<unsigned long long>(signed_value < 0 ? -signed_value : signed_value));
     } else {
       snprintf(digits, sizeof digits,
-               spec.conversion == 'u' ? "%u" : (spec.conversion == 'x' ? "%x" : "%X"), value);
-      if (spec.alternate && spec.conversion != 'u' && value != 0)
-        prefix = spec.conversion == 'x' ? "0x" : "0X";
+               directive.conversion == 'u' ? "%u" : (directive.conversion == 'x' ? "%x" : "%X"),
+               value);
+      if (directive.alternate && directive.conversion != 'u' && value != 0)
+        prefix = directive.conversion == 'x' ? "0x" : "0X";
     }
     body = digits;
-    if (spec.precision >= 0 && static_cast<int>(body.size()) < spec.precision)
-      body.insert(0, spec.precision - body.size(), '0');
+    if (directive.precision >= 0 && static_cast<int>(body.size()) < directive.precision)
+      body.insert(0, directive.precision - body.size(), '0');
   }
-  int pad = spec.width - static_cast<int>(prefix.size() + body.size());
+  int pad = directive.width - static_cast<int>(prefix.size() + body.size());
   if (pad <= 0) return prefix + body;
-  if (spec.left) return prefix + body + std::string(pad, ' ');
-  if (spec.zero && spec.conversion != 's' && spec.conversion != 'c')
+  if (directive.left) return prefix + body + std::string(pad, ' ');
+  if (directive.zero && directive.conversion != 's' && directive.conversion != 'c')
     return prefix + std::string(pad, '0') + body;
   return std::string(pad, ' ') + prefix + body;
 }
@@ -109,13 +111,13 @@ int WINAPI wvsprintfA(LPSTR lpOutput, LPCSTR lpFormat, va_list arglist) {
       ++i;
       continue;
     }
-    Spec spec;
-    size_t end = ParseSpec(lpFormat, i + 1, &spec);
+    Directive directive;
+    size_t end = ParseDirective(lpFormat, i + 1, &directive);
     if (end == i + 1) {
       out += '%';  // not a conversion: copied as written
       continue;
     }
-    out += Convert(spec, &args);
+    out += Convert(directive, &args);
     i = end - 1;
   }
   va_end(args);
