@@ -74,7 +74,14 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
   }
   std::string name = WithExtension(lpLibFileName);
   fs::path host = FindLibrary(name);
-  // Last, the host's own library path, for libraries that are not part of the machine.
+  // Last, for a bare name only, the host's own library path, for libraries that are not part of
+  // the machine. A name with a directory never reaches the host loader: "/usr/lib/x.so" is an NT
+  // path of the root, not a way out of it.
+  bool bare = name.find_first_of("\\/:") == std::string::npos;
+  if (host.empty() && !bare) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
   void* handle = dlopen(host.empty() ? name.c_str() : host.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     SetLastError(host.empty() ? ERROR_MOD_NOT_FOUND : ERROR_BAD_EXE_FORMAT);

@@ -55,6 +55,9 @@ TEST(Module, MissingAndBrokenLibrariesFailWithThePlatformsCodes) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
   EXPECT_EQ(LoadLibraryA("C:\\..\\..\\probe.dll"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  // A host path is an NT path of the root, never a way to the host's own files.
+  EXPECT_EQ(LoadLibraryA(ProbeModule().c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 }
 
 TEST(Module, OnlyTheModulesOwnExportsAreFound) {

@@ -179,6 +179,9 @@ int Spawn(const fs::path& image, std::vector<std::string> args, std::vector<std:
   }
   posix_spawnattr_setflags(&attr, flags);
   if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+  // Handles are not inherited: descriptors of this process (hive, sockets, devices) that lack
+  // close-on-exec must not keep files and listeners alive in the child.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   std::vector<char*> argv = Pointers(args);
   std::vector<char*> envp = Pointers(env);
   int error = posix_spawn(pid, image.c_str(), &actions, &attr, argv.data(), envp.data());

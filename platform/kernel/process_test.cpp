@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -110,6 +113,14 @@ TEST_F(ProcessTest, DetachedChildHasItsOwnSessionAndNoInput) {
   auto report = Report();
   EXPECT_EQ(report["session_leader"], "1");
   EXPECT_EQ(report["stdin_null"], "1");
+}
+
+TEST_F(ProcessTest, DescriptorsOfTheParentAreNotInherited) {
+  int fd = open(report_.c_str(), O_WRONLY | O_CREAT, 0600);  // no close-on-exec
+  ASSERT_GE(fd, 3);
+  EXPECT_EQ(RunToEnd("probe fd " + std::to_string(fd)), 0u);
+  EXPECT_EQ(RunToEnd("probe fd 1"), 1u);  // the standard handles are shared
+  close(fd);
 }
 
 TEST_F(ProcessTest, TerminateEndsTheChildWithTheCodeGiven) {

@@ -2,11 +2,13 @@
 //   exit N        ends with exit code N
 //   sleep MS      sleeps, then ends with 0
 //   signal N      raises signal N
+//   fd N          ends with 1 when descriptor N is open, else 0
 //   report FILE   writes its arguments, SystemRoot, PAIRWAY_ROOT, its working directory, whether it
 //                 leads its own session and whether standard input is /dev/null, one per line,
 //                 to the host file FILE, and ends with 7
 #include <windows.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -53,7 +55,9 @@ int main(int argc, char** argv) {
     raise(atoi(argv[2]));
     return 1;
   }
+  if (verb == "fd" && argc > 2) return fcntl(atoi(argv[2]), F_GETFD) != -1 ? 1 : 0;
   if (verb == "report" && argc > 2) return Report(argc, argv);
-  fprintf(stderr, "usage: pairway-probe exit N | sleep MS | signal N | report FILE [args...]\n");
+  fprintf(stderr,
+          "usage: pairway-probe exit N | sleep MS | signal N | fd N | report FILE [args...]\n");
   return 2;
 }
