@@ -268,13 +268,11 @@ DWORD MapNtPath(std::string_view nt_path, fs::path* host) {
 // ---- Host path -> NT path
 // ------------------------------------------------------------------------
 
-std::optional<std::string> HostToNtPath(const fs::path& host) {
-  std::optional<fs::path> root = MachineRoot();
-  if (!root) return std::nullopt;
-  std::error_code ec;
-  fs::path absolute = fs::absolute(host, ec).lexically_normal();
-  if (ec) return std::nullopt;
-  fs::path relative = absolute.lexically_relative(*root);
+namespace {
+
+// The NT path of `absolute` when it lies in a drive folder of `root`.
+std::optional<std::string> NtPathBelow(const fs::path& absolute, const fs::path& root) {
+  fs::path relative = absolute.lexically_relative(root);
   auto it = relative.begin();
   if (relative.empty() || it == relative.end()) return std::nullopt;
   std::string drive = it->string();
@@ -291,6 +289,21 @@ std::optional<std::string> HostToNtPath(const fs::path& host) {
     first = false;
   }
   return nt;
+}
+
+}  // namespace
+
+std::optional<std::string> HostToNtPath(const fs::path& host) {
+  std::optional<fs::path> root = MachineRoot();
+  if (!root) return std::nullopt;
+  std::error_code ec;
+  fs::path absolute = fs::absolute(host, ec).lexically_normal();
+  if (ec) return std::nullopt;
+  if (std::optional<std::string> nt = NtPathBelow(absolute, *root)) return nt;
+  // The host's current directory comes resolved; a root named through a link must still match.
+  fs::path canonical_root = fs::canonical(*root, ec);
+  if (ec || canonical_root == *root) return std::nullopt;
+  return NtPathBelow(absolute, canonical_root);
 }
 
 }  // namespace pairway

@@ -104,6 +104,21 @@ TEST_F(MachineRootTest, HostPathsMapBackToNtPaths) {
   EXPECT_EQ(pairway::HostToNtPath("/etc/passwd"), std::nullopt);
 }
 
+TEST(MachineRootThroughALink, CurrentDirectoryInsideStillCounts) {
+  pairway::testing::TempRoot real;
+  fs::create_directories(real.path() / "drive_c/work");
+  fs::path link = real.path().string() + "-link";
+  fs::create_directory_symlink(real.path(), link);
+  setenv("PAIRWAY_ROOT", link.c_str(), 1);
+  fs::path old = fs::current_path();
+  fs::current_path(link / "drive_c/work");  // the host reports the resolved path
+  fs::path host;
+  EXPECT_EQ(pairway::MapNtPath("rel", &host), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(host, link / "drive_c/work/rel");
+  fs::current_path(old);
+  fs::remove(link);
+}
+
 TEST_F(MachineRootTest, SettingsAndFlavourComeFromMachineConf) {
   EXPECT_EQ(pairway::RootOsFlavor(root_.path()), pairway::OsFlavor::kWindowsNt4);
   std::ofstream(root_.path() / "machine.conf") << "# test\n os = Win95 \nother=1\n";
