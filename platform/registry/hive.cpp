@@ -1,0 +1,257 @@
+// The hive file: opening, creating, the schema and SQLite's error codes. See hive.h.
+#include "hive.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <system_error>
+
+#include "pairway/machine_root.h"
+
+namespace pairway::registry {
+namespace {
+
+constexpr int kBusyTimeoutMs = 30000;
+
+const char kSchema[] =
+    "CREATE TABLE meta(name TEXT PRIMARY KEY, value);"
+    "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
+    " name TEXT NOT NULL, path TEXT NOT NULL UNIQUE, class TEXT NOT NULL DEFAULT '',"
+    " written INTEGER NOT NULL);"
+    "CREATE INDEX keys_by_parent ON keys(parent, path);"
+    "CREATE TABLE vals(id INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER NOT NULL,"
+    " name TEXT NOT NULL, fold TEXT NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
+    " UNIQUE(key, fold));"
+    "CREATE TABLE changes(seq INTEGER PRIMARY KEY AUTOINCREMENT, path TEXT NOT NULL,"
+    " kind INTEGER NOT NULL);"
+    "INSERT INTO meta VALUES('format', 1);";
+
+DWORD Exec(sqlite3* db, const char* sql) {
+  return ErrorFromSqlite(sqlite3_exec(db, sql, nullptr, nullptr, nullptr));
+}
+
+DWORD Configure(sqlite3* db) {
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db, 0);
+  return Exec(db, "PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=OFF;");
+}
+
+// Builds a complete hive in a private file and links it into place; losing the race to another
+// process that did the same is fine, its hive is used.
+DWORD CreateHiveFile(const std::filesystem::path& file) {
+  std::filesystem::path temp = file;
+  temp += ".new-" + std::to_string(getpid());
+  unlink(temp.c_str());
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  DWORD error = ErrorFromSqlite(rc);
+  if (error == ERROR_SUCCESS) error = Exec(db, "PRAGMA journal_mode=WAL;");
+  if (error == ERROR_SUCCESS) {
+    std::string sql = std::string("BEGIN;") + kSchema;
+    int64_t now = FileTimeNow();
+    sql += "INSERT INTO keys(id,parent,name,path,written) VALUES(1,0,'HKEY_LOCAL_MACHINE','1'," +
+           std::to_string(now) + ");";
+    sql += "INSERT INTO keys(id,parent,name,path,written) VALUES(2,0,'HKEY_CURRENT_USER','2'," +
+           std::to_string(now) + ");COMMIT;";
+    error = Exec(db, sql.c_str());
+  }
+  // Closing the last connection checkpoints the WAL into the file and removes it.
+  sqlite3_close(db);
+  if (error == ERROR_SUCCESS && link(temp.c_str(), file.c_str()) != 0 && errno != EEXIST) {
+    error = ERROR_REGISTRY_IO_FAILED;
+  }
+  unlink(temp.c_str());
+  std::filesystem::path side = temp;
+  unlink((side.string() + "-wal").c_str());
+  unlink((side.string() + "-shm").c_str());
+  return error;
+}
+
+// An existing file must be a complete, undamaged hive.
+DWORD CheckHive(sqlite3* db) {
+  Statement check(db, "PRAGMA quick_check");
+  if (check.prepare_rc() != SQLITE_OK) return ErrorFromSqlite(check.prepare_rc());
+  int rc = check.Step();
+  if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+  if (check.Text(0) != "ok") return ERROR_REGISTRY_CORRUPT;
+  Statement format(db, "SELECT value FROM meta WHERE name='format'");
+  if (format.prepare_rc() != SQLITE_OK) {
+    return format.prepare_rc() == SQLITE_ERROR ? ERROR_BADDB : ErrorFromSqlite(format.prepare_rc());
+  }
+  rc = format.Step();
+  if (rc == SQLITE_DONE) return ERROR_BADDB;
+  if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+  return format.Int(0) == 1 ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
+}  // namespace
+
+DWORD ErrorFromSqlite(int rc) {
+  switch (rc & 0xff) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+      return ERROR_SUCCESS;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return ERROR_BUSY;
+    case SQLITE_NOTADB:
+      return ERROR_BADDB;
+    case SQLITE_CORRUPT:
+    case SQLITE_FORMAT:
+    case SQLITE_SCHEMA:
+      return ERROR_REGISTRY_CORRUPT;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return ERROR_ACCESS_DENIED;
+    case SQLITE_NOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_TOOBIG:
+      return ERROR_INVALID_PARAMETER;
+    default:  // SQLITE_IOERR, SQLITE_FULL, SQLITE_CANTOPEN, SQLITE_ERROR, ...
+      return ERROR_REGISTRY_IO_FAILED;
+  }
+}
+
+Statement::Statement(sqlite3* db, const char* sql) {
+  prepare_rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+Statement& Statement::Bind(int index, int64_t value) {
+  sqlite3_bind_int64(stmt_, index, value);
+  return *this;
+}
+
+Statement& Statement::Bind(int index, std::string_view text) {
+  // An empty view may have no data pointer, which SQLite would store as NULL: keep it a text.
+  sqlite3_bind_text(stmt_, index, text.empty() ? "" : text.data(), static_cast<int>(text.size()),
+                    SQLITE_TRANSIENT);
+  return *this;
+}
+
+Statement& Statement::BindBlob(int index, const void* data, size_t size) {
+  // A zero-length blob must stay a blob (not NULL): pass a valid pointer.
+  static const char kEmpty = 0;
+  sqlite3_bind_blob(stmt_, index, size == 0 ? &kEmpty : data, static_cast<int>(size),
+                    SQLITE_TRANSIENT);
+  return *this;
+}
+
+int Statement::Step() { return stmt_ == nullptr ? prepare_rc_ : sqlite3_step(stmt_); }
+
+int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+std::string Statement::Text(int column) const {
+  const unsigned char* text = sqlite3_column_text(stmt_, column);
+  int size = sqlite3_column_bytes(stmt_, column);
+  return text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text), size);
+}
+
+std::vector<BYTE> Statement::Blob(int column) const {
+  const BYTE* data = static_cast<const BYTE*>(sqlite3_column_blob(stmt_, column));
+  int size = sqlite3_column_bytes(stmt_, column);
+  return data == nullptr ? std::vector<BYTE>() : std::vector<BYTE>(data, data + size);
+}
+
+DWORD Hive::Open(const std::filesystem::path& root, std::unique_ptr<Hive>* hive) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(root, ec)) return ERROR_REGISTRY_IO_FAILED;
+  std::filesystem::path file = HivePath(root);
+  if (!std::filesystem::exists(file, ec)) {
+    DWORD error = CreateHiveFile(file);
+    if (error != ERROR_SUCCESS) return error;
+  } else if (std::filesystem::file_size(file, ec) == 0) {
+    return ERROR_BADDB;  // a file emptied by something else: report it, never rebuild it
+  }
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close(db);
+    return ErrorFromSqlite(rc);
+  }
+  std::unique_ptr<Hive> opened(new Hive(db, file));
+  DWORD error = Configure(db);
+  if (error == ERROR_SUCCESS) error = CheckHive(db);
+  if (error != ERROR_SUCCESS) return error;
+  *hive = std::move(opened);
+  return ERROR_SUCCESS;
+}
+
+Hive::~Hive() { sqlite3_close(db_); }
+
+bool Hive::ReadOnly() const {
+  struct stat st;
+  if (stat(file_.c_str(), &st) != 0) return false;
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(file_.c_str(), W_OK) != 0;
+}
+
+DWORD Hive::Begin(bool write) { return Exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+
+DWORD Hive::Commit() {
+  DWORD error = Exec(db_, "COMMIT");
+  if (error != ERROR_SUCCESS) Rollback();
+  return error;
+}
+
+void Hive::Rollback() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+
+namespace {
+
+struct SessionState {
+  std::mutex mutex;
+  std::string root;
+  std::unique_ptr<Hive> hive;
+  uint64_t generation = 0;
+};
+
+SessionState& State() {
+  static SessionState* state = new SessionState;  // never destroyed: used until process exit
+  return *state;
+}
+
+}  // namespace
+
+Session::Session() : lock_(State().mutex) {
+  SessionState& state = State();
+  std::optional<std::filesystem::path> root = MachineRoot();
+  if (!root) {
+    status_ = ERROR_REGISTRY_IO_FAILED;
+    return;
+  }
+  if (!state.hive || state.root != root->string()) {
+    state.hive.reset();
+    state.root = root->string();
+    ++state.generation;
+    status_ = Hive::Open(*root, &state.hive);
+    if (status_ != ERROR_SUCCESS) {
+      state.hive.reset();
+      state.root.clear();
+      return;
+    }
+  }
+  status_ = ERROR_SUCCESS;
+  current_ = state.hive.get();
+  generation_ = state.generation;
+}
+
+std::string Fold(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return folded;
+}
+
+int64_t FileTimeNow() {
+  // FILETIME counts 100 ns intervals since 1601-01-01; Unix time starts 11644473600 s later.
+  auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+  int64_t units = std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch).count() / 100;
+  return units + 116444736000000000LL;
+}
+
+}  // namespace pairway::registry

@@ -1,0 +1,154 @@
+// hive.h: the registry hive of a machine root, kept in one SQLite database.
+//
+// LAYOUT
+//
+//   meta(name TEXT PRIMARY KEY, value)
+//       "format" = 1. A file without this row is not a hive.
+//   keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER, name TEXT, path TEXT UNIQUE,
+//        class TEXT, written INTEGER)
+//       One row per key. `path` is the key's full path folded to upper case (ASCII), its root's id
+//       first: "1\SYSTEM\CURRENTCONTROLSET". It never changes, so a lookup of any path is one
+//       indexed read. `name` keeps the case the key was created with. `written` is the last write
+//       time in 100 ns units since 1601 (the platform's FILETIME). AUTOINCREMENT keeps a deleted
+//       key's id from being given to a new key, so an open handle of a deleted key can never
+//       reach another key. The roots are rows 1 (HKEY_LOCAL_MACHINE) and 2 (HKEY_CURRENT_USER)
+//       with parent 0.
+//   vals(id INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER, name TEXT, fold TEXT, type INTEGER,
+//        data BLOB, UNIQUE(key, fold))
+//       One row per value. Replacing a value updates its row, so it keeps its id and with it its
+//       place in the enumeration order (creation order).
+//   changes(seq INTEGER PRIMARY KEY AUTOINCREMENT, path TEXT, kind INTEGER)
+//       The change log that notification reads: every write appends the folded path of the key
+//       whose values changed (kind REG_NOTIFY_CHANGE_LAST_SET) or whose subkeys were created or
+//       deleted (kind REG_NOTIFY_CHANGE_NAME; a deleted key also logs its own path). Rows older
+//       than kChangeLogKeep entries are pruned by the writers.
+//
+// RULES
+//
+//   1. Every registry call is one SQLite transaction: writes take BEGIN IMMEDIATE, reads BEGIN
+//      DEFERRED. The change-log row is written in the same transaction as the change, so a
+//      change is logged exactly when it happened.
+//   2. The database runs in WAL mode with synchronous=NORMAL: a transaction that committed
+//      survives the death of its process (the WAL is in the page cache); power loss is out of
+//      scope, as it is for the platform's lazily flushed hives.
+//   3. A new hive is built in a temporary file and linked into place whole, so no process ever
+//      sees a hive file without its schema. An existing file that is not a hive is reported
+//      (ERROR_BADDB, ERROR_REGISTRY_CORRUPT) and never rebuilt: nothing empties a hive.
+//
+// A crash at any step leaves either the whole transaction or none of it; SQLite rolls back the
+// unfinished one when the next process opens the file.
+#ifndef PAIRWAY_REGISTRY_HIVE_H
+#define PAIRWAY_REGISTRY_HIVE_H
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <windows.h>
+
+namespace pairway::registry {
+
+constexpr int64_t kLocalMachineId = 1;
+constexpr int64_t kCurrentUserId = 2;
+constexpr int64_t kChangeLogKeep = 4096;
+
+// Turns an SQLite result code into the platform's error code. The only place that does.
+DWORD ErrorFromSqlite(int rc);
+
+// A prepared statement that finalizes itself.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  int prepare_rc() const { return prepare_rc_; }
+  Statement& Bind(int index, int64_t value);
+  Statement& Bind(int index, std::string_view text);
+  Statement& BindBlob(int index, const void* data, size_t size);
+  // SQLITE_ROW, SQLITE_DONE or an error code.
+  int Step();
+  int64_t Int(int column) const;
+  std::string Text(int column) const;
+  std::vector<BYTE> Blob(int column) const;
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+  int prepare_rc_;
+};
+
+// One open hive file. Not thread-safe: the session serialises its callers.
+class Hive {
+ public:
+  // Opens the hive of `root`, creating it when the root has none. ERROR_SUCCESS or the error.
+  static DWORD Open(const std::filesystem::path& root, std::unique_ptr<Hive>* hive);
+  ~Hive();
+
+  sqlite3* db() const { return db_; }
+  const std::filesystem::path& file() const { return file_; }
+  // A hive file without write permission bits is read-only for everyone, root included.
+  bool ReadOnly() const;
+
+  DWORD Begin(bool write);
+  DWORD Commit();
+  void Rollback();
+
+ private:
+  Hive(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(file)) {}
+  sqlite3* db_;
+  std::filesystem::path file_;
+};
+
+// A transaction that rolls back unless committed.
+class Transaction {
+ public:
+  Transaction(Hive& hive, bool write) : hive_(hive), rc_(hive.Begin(write)) {}
+  ~Transaction() {
+    if (rc_ == ERROR_SUCCESS && !done_) hive_.Rollback();
+  }
+  DWORD status() const { return rc_; }
+  DWORD Commit() {
+    done_ = true;
+    return hive_.Commit();
+  }
+
+ private:
+  Hive& hive_;
+  DWORD rc_;
+  bool done_ = false;
+};
+
+// The hive of the current root ($PAIRWAY_ROOT), opened on first use and reopened when the
+// variable names another root. Holding a Session locks the process's connection.
+class Session {
+ public:
+  Session();
+  // ERROR_SUCCESS when a hive is open; otherwise the reason, and hive() must not be used.
+  DWORD status() const { return status_; }
+  Hive& hive() { return *current_; }
+  // Changes each time another hive is opened; key handles remember theirs.
+  uint64_t generation() const { return generation_; }
+
+ private:
+  std::unique_lock<std::mutex> lock_;
+  DWORD status_;
+  Hive* current_ = nullptr;
+  uint64_t generation_ = 0;
+};
+
+// Folds a name to the form keys and values are matched by (ASCII upper case).
+std::string Fold(std::string_view name);
+
+// Current time as a FILETIME count.
+int64_t FileTimeNow();
+
+}  // namespace pairway::registry
+
+#endif  // PAIRWAY_REGISTRY_HIVE_H

@@ -1,0 +1,247 @@
+// Change notification; the protocol is described in notify.h.
+#include "notify.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "hive.h"
+#include "pairway/machine_root.h"
+
+namespace pairway::registry {
+namespace {
+
+constexpr const char kNotifyFile[] = "registry.notify";
+constexpr int kGuardMs = 1000;
+
+std::filesystem::path NotifyFile(const std::filesystem::path& hive_file) {
+  return hive_file.parent_path() / kNotifyFile;
+}
+
+// Whether a change matching the watch happened past the handle's position; moves the position
+// to the newest change either way, since every change up to it has now been considered.
+// Caller holds the session and the handle's watch_mutex.
+DWORD CheckChanges(Hive& hive, KeyHandle& handle, bool subtree, DWORD filter, bool* changed) {
+  Transaction txn(hive, false);
+  if (txn.status() != ERROR_SUCCESS) return txn.status();
+  Statement range(hive.db(), "SELECT coalesce(min(seq),0), coalesce(max(seq),0) FROM changes");
+  if (range.Step() != SQLITE_ROW) return ErrorFromSqlite(range.prepare_rc());
+  int64_t oldest = range.Int(0);
+  int64_t newest = range.Int(1);
+  if (!handle.armed) {
+    handle.armed = true;
+    handle.last_seq = newest;
+    *changed = false;
+    return ERROR_SUCCESS;
+  }
+  if (newest <= handle.last_seq) {
+    *changed = false;
+    return ERROR_SUCCESS;
+  }
+  if (oldest > handle.last_seq + 1) {
+    *changed = true;  // rule 5
+  } else {
+    Statement match(hive.db(),
+                    "SELECT 1 FROM changes WHERE seq > ?1 AND (kind & ?2) != 0 AND"
+                    " (path = ?3 OR (?4 AND substr(path, 1, length(?3) + 1) = ?3 || '\\'))"
+                    " LIMIT 1");
+    match.Bind(1, handle.last_seq).Bind(2, static_cast<int64_t>(filter));
+    match.Bind(3, handle.path).Bind(4, static_cast<int64_t>(subtree ? 1 : 0));
+    int rc = match.Step();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return ErrorFromSqlite(rc);
+    *changed = rc == SQLITE_ROW;
+  }
+  handle.last_seq = newest;
+  return ERROR_SUCCESS;
+}
+
+DWORD Check(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter, bool* changed,
+            std::filesystem::path* hive_file) {
+  Session session;
+  if (session.status() != ERROR_SUCCESS) return session.status();
+  if (!handle->predefined && handle->generation != session.generation()) {
+    return ERROR_INVALID_HANDLE;
+  }
+  if (hive_file != nullptr) *hive_file = session.hive().file();
+  std::lock_guard<std::mutex> lock(handle->watch_mutex);
+  return CheckChanges(session.hive(), *handle, subtree, filter, changed);
+}
+
+// An inotify descriptor watching the root for step 2 of the protocol.
+class RootWatch {
+ public:
+  explicit RootWatch(const std::filesystem::path& hive_file)
+      : fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
+    if (fd_ >= 0) {
+      inotify_add_watch(fd_, hive_file.parent_path().c_str(),
+                        IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO);
+    }
+  }
+  ~RootWatch() {
+    if (fd_ >= 0) close(fd_);
+  }
+  RootWatch(const RootWatch&) = delete;
+  RootWatch& operator=(const RootWatch&) = delete;
+
+  int fd() const { return fd_; }
+
+  // Reads the pending events; true when one concerned the notify file.
+  bool Drain() {
+    alignas(inotify_event) char buffer[4096];
+    bool relevant = false;
+    ssize_t n;
+    while ((n = read(fd_, buffer, sizeof buffer)) > 0) {
+      for (char* p = buffer; p < buffer + n;) {
+        auto* event = reinterpret_cast<inotify_event*>(p);
+        if (event->len > 0 && std::strcmp(event->name, kNotifyFile) == 0) relevant = true;
+        p += sizeof(inotify_event) + event->len;
+      }
+    }
+    return relevant;
+  }
+
+ private:
+  int fd_;
+};
+
+// ---- Asynchronous watches ---------------------------------------------------------------------
+
+struct AsyncWatch {
+  std::shared_ptr<KeyHandle> handle;
+  bool subtree;
+  DWORD filter;
+  HANDLE event;
+};
+
+// One thread per process serves every asynchronous watch. It lives until the process ends.
+class Notifier {
+ public:
+  static Notifier& Instance() {
+    static Notifier* instance = new Notifier;
+    return *instance;
+  }
+
+  void Add(AsyncWatch watch) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      watches_.push_back(std::move(watch));
+    }
+    uint64_t one = 1;
+    if (write(wake_fd_[1], &one, 1) < 0) {
+      // The pipe is full: the thread has a wake-up pending already.
+    }
+  }
+
+ private:
+  Notifier() {
+    if (pipe2(wake_fd_, O_CLOEXEC | O_NONBLOCK) != 0) wake_fd_[0] = wake_fd_[1] = -1;
+    std::thread([this] { Run(); }).detach();
+  }
+
+  void Run() {
+    std::unique_ptr<RootWatch> root_watch;
+    std::filesystem::path watched;
+    for (;;) {
+      std::filesystem::path hive_file = CheckAll();
+      if (!hive_file.empty() && hive_file != watched) {
+        root_watch = std::make_unique<RootWatch>(hive_file);
+        watched = hive_file;
+        continue;  // check again: a change may have come before the watch existed
+      }
+      pollfd fds[2] = {{wake_fd_[0], POLLIN, 0}, {root_watch ? root_watch->fd() : -1, POLLIN, 0}};
+      poll(fds, 2, kGuardMs);
+      char drain[64];
+      while (read(wake_fd_[0], drain, sizeof drain) > 0) {
+      }
+      if (root_watch) root_watch->Drain();
+    }
+  }
+
+  // Signals and drops every watch that saw a change or whose handle closed; returns the hive
+  // file of the current root (empty when there is none).
+  std::filesystem::path CheckAll() {
+    std::vector<AsyncWatch> watches;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      watches.swap(watches_);
+    }
+    std::filesystem::path hive_file;
+    std::vector<AsyncWatch> keep;
+    for (AsyncWatch& watch : watches) {
+      pollfd closed = {watch.handle->closed_fd, POLLIN, 0};
+      if (poll(&closed, 1, 0) > 0 && (closed.revents & POLLIN)) {
+        continue;  // a closed handle ends its watch without a signal
+      }
+      bool changed = false;
+      DWORD error = Check(watch.handle, watch.subtree, watch.filter, &changed, &hive_file);
+      if (error != ERROR_SUCCESS || changed) {
+        SetEvent(watch.event);
+      } else {
+        keep.push_back(std::move(watch));
+      }
+    }
+    if (hive_file.empty()) {
+      Session session;
+      if (session.status() == ERROR_SUCCESS) hive_file = session.hive().file();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (AsyncWatch& watch : keep) watches_.push_back(std::move(watch));
+    return hive_file;
+  }
+
+  std::mutex mutex_;
+  std::vector<AsyncWatch> watches_;  // guarded by mutex_
+  int wake_fd_[2];
+};
+
+}  // namespace
+
+void AnnounceChange(const std::filesystem::path& hive_file) {
+  int fd = open(NotifyFile(hive_file).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return;  // waiters fall back on their guard time
+  if (pwrite(fd, "!", 1, 0) < 0) {
+    // As above: the guard time covers a lost announcement.
+  }
+  close(fd);
+}
+
+DWORD WaitForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter) {
+  std::filesystem::path hive_file;
+  {
+    Session session;
+    if (session.status() != ERROR_SUCCESS) return session.status();
+    hive_file = session.hive().file();
+  }
+  RootWatch watch(hive_file);  // before the first check, so no announcement falls between
+  for (;;) {
+    bool changed = false;
+    DWORD error = Check(handle, subtree, filter, &changed, nullptr);
+    if (error != ERROR_SUCCESS || changed) return error;
+    pollfd fds[2] = {{watch.fd(), POLLIN, 0}, {handle->closed_fd, POLLIN, 0}};
+    poll(fds, 2, kGuardMs);
+    if (fds[1].revents & POLLIN) return ERROR_SUCCESS;  // the handle was closed
+    watch.Drain();
+  }
+}
+
+DWORD WatchForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter,
+                     HANDLE event) {
+  bool changed = false;
+  DWORD error = Check(handle, subtree, filter, &changed, nullptr);
+  if (error != ERROR_SUCCESS) return error;
+  if (changed) {
+    SetEvent(event);
+    return ERROR_SUCCESS;
+  }
+  Notifier::Instance().Add({handle, subtree, filter, event});
+  return ERROR_SUCCESS;
+}
+
+}  // namespace pairway::registry

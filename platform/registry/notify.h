@@ -1,0 +1,41 @@
+// notify.h: change notification across the processes of a machine root.
+//
+// PROTOCOL
+//
+//   1. Every write transaction appends rows to the hive's change log (hive.h) and commits.
+//   2. After the commit the writer rewrites the first byte of the file "registry.notify" in the
+//      root (AnnounceChange). The byte carries nothing; the write is what waiters see.
+//   3. A waiter watches the root directory with inotify for writes to that file, then reads the
+//      change log past the last sequence number its key handle has considered. It never polls;
+//      a one-second guard only covers a writer that died between steps 1 and 2.
+//   4. A handle's watch stays armed between calls: the first RegNotifyChangeKeyValue records the
+//      newest sequence number, and every later call starts from where the previous one ended, so
+//      a change made while the caller was busy is reported at once.
+//   5. A watcher whose position fell behind the pruned part of the log wakes at once: it may
+//      have missed a change, and a spurious wake-up is harmless where a lost one is not.
+#ifndef PAIRWAY_REGISTRY_NOTIFY_H
+#define PAIRWAY_REGISTRY_NOTIFY_H
+
+#include <filesystem>
+#include <memory>
+
+#include <windows.h>
+
+#include "key_handles.h"
+
+namespace pairway::registry {
+
+// Step 2 of the protocol, after a successful write.
+void AnnounceChange(const std::filesystem::path& hive_file);
+
+// Blocks until a change matching the watch happened or the handle was closed.
+DWORD WaitForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter);
+
+// Arms the watch and has the notification thread signal `event` at the next matching change
+// (at once when one is pending).
+DWORD WatchForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter,
+                     HANDLE event);
+
+}  // namespace pairway::registry
+
+#endif  // PAIRWAY_REGISTRY_NOTIFY_H
