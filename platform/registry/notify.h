@@ -13,6 +13,9 @@
 //      a change made while the caller was busy is reported at once.
 //   5. A watcher whose position fell behind the pruned part of the log wakes at once: it may
 //      have missed a change, and a spurious wake-up is harmless where a lost one is not.
+//   6. The position belongs to the handle: an asynchronous watch that fires moves it like a
+//      synchronous wait that returns. A caller that keeps both outstanding on one handle at once
+//      shares one stream of reports between them; use one handle per waiter.
 #ifndef PAIRWAY_REGISTRY_NOTIFY_H
 #define PAIRWAY_REGISTRY_NOTIFY_H
 

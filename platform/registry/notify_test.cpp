@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <set>
 #include <string>
 #include <thread>
@@ -41,6 +42,9 @@ class Child {
     return text;
   }
   int Close() {
+    while (!Line().empty()) {
+      // Read to the end: a child writing into a closed pipe would die of SIGPIPE.
+    }
     FILE* pipe = pipe_;
     pipe_ = nullptr;
     int status = pclose(pipe);
@@ -102,16 +106,19 @@ TEST_F(NotifyTest, ArmedWatchReportsChangesMadeWhileTheCallerWasBusy) {
 
 TEST_F(NotifyTest, SynchronousWaitWakesOnAWriteFromAnotherThreadAndOnClose) {
   HKEY key = CreateKey("SYSTEM\\Services");
-  ASSERT_EQ(RegNotifyChangeKeyValue(key, TRUE, REG_NOTIFY_CHANGE_LAST_SET,
-                                    CreateEventA(nullptr, TRUE, FALSE, nullptr), TRUE),
-            ERROR_SUCCESS);  // arms the watch
-  std::thread writer([] {
+  // The first call arms the watch as it starts waiting: write until the waiter is back.
+  std::atomic<bool> woke{false};
+  std::thread writer([&] {
     HKEY other = CreateKey("SYSTEM\\Services\\portwarden");
-    SetNumber(other, "DebugFlag", 1);
+    for (DWORD i = 0; i < 500 && !woke; ++i) {
+      SetNumber(other, "DebugFlag", i);
+      Sleep(10);
+    }
     RegCloseKey(other);
   });
   EXPECT_EQ(RegNotifyChangeKeyValue(key, TRUE, REG_NOTIFY_CHANGE_LAST_SET, nullptr, FALSE),
             ERROR_SUCCESS);
+  woke = true;
   writer.join();
 
   HKEY idle = CreateKey("SOFTWARE\\Idle");
