@@ -108,6 +108,16 @@ TEST_F(ProcessTest, ArgumentsEnvironmentAndDirectoryReachTheChild) {
   EXPECT_EQ(report["module"], "C:\\WINNT\\System32\\probe.exe");
 }
 
+TEST_F(ProcessTest, WindowsNinetyFiveRootGivesItsOwnFoldersToTheChild) {
+  std::ofstream(root_.path() / "machine.conf") << "os=win95\n";
+  InstallInSystemDir(root_, "probe.exe", BuildDir() / "bin/tests/pairway-probe");
+  EXPECT_EQ(RunToEnd("probe report " + report_.string()), 7u);
+  auto report = Report();
+  EXPECT_EQ(report["SystemRoot"], "C:\\WINDOWS");
+  // Found in the system folder of Windows 95; that of NT is not searched.
+  EXPECT_EQ(report["module"], "C:\\WINDOWS\\SYSTEM\\probe.exe");
+}
+
 TEST_F(ProcessTest, DetachedChildHasItsOwnSessionAndNoInput) {
   EXPECT_EQ(RunToEnd("probe report " + report_.string(), DETACHED_PROCESS), 7u);
   auto report = Report();
@@ -138,6 +148,10 @@ TEST_F(ProcessTest, ImagesThatCannotRunFailWithThePlatformsCodes) {
   EXPECT_EQ(Start("C:\\..\\..\\bin\\sh"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   std::ofstream(root_.path() / "drive_c/WINNT/System32/text.exe") << "not a program";
+  EXPECT_EQ(Start("text.exe"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+  fs::permissions(root_.path() / "drive_c/WINNT/System32/text.exe", fs::perms::owner_exec,
+                  fs::perm_options::add);  // executable, but no program the host can run
   EXPECT_EQ(Start("text.exe"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
   EXPECT_EQ(Start(""), nullptr);

@@ -1,5 +1,7 @@
 #include "temp_root.h"
 
+#include "pairway/machine_root.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -46,7 +48,9 @@ TempRoot::~TempRoot() {
 
 std::filesystem::path InstallInSystemDir(const TempRoot& root, const std::string& name,
                                          const std::filesystem::path& target) {
-  std::filesystem::path dir = root.path() / "drive_c" / "WINNT" / "System32";
+  bool win95 = RootOsFlavor(root.path()) == OsFlavor::kWindows95;
+  std::filesystem::path dir =
+      root.path() / "drive_c" / (win95 ? "WINDOWS/SYSTEM" : "WINNT/System32");
   std::filesystem::create_directories(dir);
   std::filesystem::create_symlink(target, dir / name);
   return dir / name;

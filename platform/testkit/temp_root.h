@@ -27,8 +27,9 @@ class TempRoot {
   std::optional<std::string> previous_root_;
 };
 
-// Links `name` in the root's system directory (drive_c/WINNT/System32, made when missing) to
-// `target`, as installing a program or library into the machine does; returns the link's path.
+// Links `name` in the root's system directory (drive_c/WINNT/System32, or drive_c/WINDOWS/SYSTEM
+// when machine.conf already says "os=win95"; made when missing) to `target`, as installing a
+// program or library into the machine does; returns the link's path.
 std::filesystem::path InstallInSystemDir(const TempRoot& root, const std::string& name,
                                          const std::filesystem::path& target);
 
