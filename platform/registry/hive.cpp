@@ -216,7 +216,27 @@ SessionState& State() {
 
 }  // namespace
 
-Session::Session() : lock_(State().mutex) {
+namespace {
+thread_local Hive* batch_hive = nullptr;
+thread_local uint64_t batch_generation = 0;
+}  // namespace
+
+void SetThreadBatch(Hive* hive, uint64_t generation) {
+  batch_hive = hive;
+  batch_generation = generation;
+}
+
+Transaction::Transaction(Hive& hive, bool write)
+    : hive_(hive), nested_(batch_hive == &hive), rc_(nested_ ? ERROR_SUCCESS : hive.Begin(write)) {}
+
+Session::Session() {
+  if (batch_hive != nullptr) {
+    status_ = ERROR_SUCCESS;
+    current_ = batch_hive;
+    generation_ = batch_generation;
+    return;
+  }
+  lock_ = std::unique_lock<std::mutex>(State().mutex);
   SessionState& state = State();
   std::optional<std::filesystem::path> root = MachineRoot();
   if (!root) {

@@ -106,27 +106,31 @@ class Hive {
   std::filesystem::path file_;
 };
 
-// A transaction that rolls back unless committed.
+// A transaction that rolls back unless committed. Inside a batch (see registry_batch.h) on the
+// calling thread it does nothing: the batch's own transaction holds every call.
 class Transaction {
  public:
-  Transaction(Hive& hive, bool write) : hive_(hive), rc_(hive.Begin(write)) {}
+  Transaction(Hive& hive, bool write);
   ~Transaction() {
-    if (rc_ == ERROR_SUCCESS && !done_) hive_.Rollback();
+    if (rc_ == ERROR_SUCCESS && !done_ && !nested_) hive_.Rollback();
   }
   DWORD status() const { return rc_; }
+  bool nested() const { return nested_; }
   DWORD Commit() {
     done_ = true;
-    return hive_.Commit();
+    return nested_ ? ERROR_SUCCESS : hive_.Commit();
   }
 
  private:
   Hive& hive_;
+  bool nested_;
   DWORD rc_;
   bool done_ = false;
 };
 
 // The hive of the current root ($PAIRWAY_ROOT), opened on first use and reopened when the
-// variable names another root. Holding a Session locks the process's connection.
+// variable names another root. Holding a Session locks the process's connection, except on a
+// thread inside a batch, which holds the lock already and reuses the batch's hive.
 class Session {
  public:
   Session();
@@ -142,6 +146,9 @@ class Session {
   Hive* current_ = nullptr;
   uint64_t generation_ = 0;
 };
+
+// Marks the calling thread as inside a batch on `hive` (null ends it).
+void SetThreadBatch(Hive* hive, uint64_t generation);
 
 // Folds a name to the form keys and values are matched by (ASCII upper case).
 std::string Fold(std::string_view name);

@@ -113,7 +113,8 @@ class Call {
   // Commits a write and tells the waiters.
   DWORD CommitWrite() {
     DWORD error = txn_->Commit();
-    if (error == ERROR_SUCCESS) AnnounceChange(hive().file());
+    // A batch announces its changes once, when it commits.
+    if (error == ERROR_SUCCESS && !txn_->nested()) AnnounceChange(hive().file());
     return error;
   }
 
