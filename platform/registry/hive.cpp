@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
 #include <system_error>
 
 #include "pairway/machine_root.h"
@@ -116,11 +117,60 @@ DWORD ErrorFromSqlite(int rc) {
   }
 }
 
-Statement::Statement(sqlite3* db, const char* sql) {
-  prepare_rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+namespace {
+
+// Prepared statements, kept per connection and SQL text (every caller passes a literal), so a
+// registry call does not compile its SQL again each time. Used under the session's lock only.
+struct CachedStatement {
+  sqlite3_stmt* stmt;
+  bool in_use;
+};
+using StatementCache = std::map<std::pair<sqlite3*, const char*>, CachedStatement>;
+
+StatementCache& Cache() {
+  static StatementCache* cache = new StatementCache;  // outlives every connection
+  return *cache;
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+void FinalizeCached(sqlite3* db) {
+  StatementCache& cache = Cache();
+  for (auto it = cache.begin(); it != cache.end();) {
+    if (it->first.first == db) {
+      sqlite3_finalize(it->second.stmt);
+      it = cache.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+}  // namespace
+
+Statement::Statement(sqlite3* db, const char* sql) : db_(db), sql_(sql) {
+  auto found = Cache().find({db, sql});
+  if (found != Cache().end() && !found->second.in_use) {
+    found->second.in_use = true;
+    stmt_ = found->second.stmt;
+    cached_ = true;
+    prepare_rc_ = SQLITE_OK;
+    return;
+  }
+  prepare_rc_ = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
+  if (prepare_rc_ == SQLITE_OK && found == Cache().end()) {
+    Cache()[{db, sql}] = {stmt_, true};
+    cached_ = true;
+  }
+}
+
+Statement::~Statement() {
+  if (!cached_) {
+    sqlite3_finalize(stmt_);
+    return;
+  }
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+  Cache()[{db_, sql_}].in_use = false;
+}
 
 Statement& Statement::Bind(int index, int64_t value) {
   sqlite3_bind_int64(stmt_, index, value);
@@ -182,7 +232,10 @@ DWORD Hive::Open(const std::filesystem::path& root, std::unique_ptr<Hive>* hive)
   return ERROR_SUCCESS;
 }
 
-Hive::~Hive() { sqlite3_close(db_); }
+Hive::~Hive() {
+  FinalizeCached(db_);
+  sqlite3_close(db_);
+}
 
 bool Hive::ReadOnly() const {
   struct stat st;

@@ -61,7 +61,8 @@ constexpr int64_t kChangeLogKeep = 4096;
 // Turns an SQLite result code into the platform's error code. The only place that does.
 DWORD ErrorFromSqlite(int rc);
 
-// A prepared statement that finalizes itself.
+// A prepared statement, taken from the connection's cache (or finalized when done, where the
+// cached one is in use). `sql` must be a string literal: its address names it in the cache.
 class Statement {
  public:
   Statement(sqlite3* db, const char* sql);
@@ -80,7 +81,10 @@ class Statement {
   std::vector<BYTE> Blob(int column) const;
 
  private:
+  sqlite3* db_;
+  const char* sql_;
   sqlite3_stmt* stmt_ = nullptr;
+  bool cached_ = false;
   int prepare_rc_;
 };
 
