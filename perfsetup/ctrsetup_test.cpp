@@ -1,0 +1,140 @@
+// The counter setup procedures, called as the network setup calls them: the library loaded from
+// the machine's system directory, with the real lodctr and unlodctr stand-ins beside it.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "registry_layout.h"
+#include "temp_root.h"
+
+namespace {
+
+using pairway::testing::BuildDir;
+using pairway::testing::InstallInSystemDir;
+using pairway::testing::TempRoot;
+
+typedef BOOL (*SetupProcedure)(DWORD, LPSTR*, LPSTR*);
+
+const char kPerflib[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Perflib";
+
+class CtrSetupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallInSystemDir(root_, "ctrsetup.dll", BuildDir() / "lib" / "ctrsetup.so");
+    InstallInSystemDir(root_, "perfctr.ini", BuildDir() / "lib" / "perfctr.ini");
+    HKEY driver;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, DRIVER_SERVICE_KEY, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &driver, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(driver);
+  }
+  void TearDown() override {
+    if (library_ != nullptr) FreeLibrary(library_);
+  }
+
+  void InstallTools() {
+    InstallInSystemDir(root_, "lodctr.exe", BuildDir() / "bin" / "pairway-lodctr");
+    InstallInSystemDir(root_, "unlodctr.exe", BuildDir() / "bin" / "pairway-unlodctr");
+  }
+
+  std::string Call(const char* procedure) {
+    if (library_ == nullptr) library_ = LoadLibraryA("ctrsetup.dll");
+    if (library_ == nullptr) return "<no library>";
+    auto entry = reinterpret_cast<SetupProcedure>(GetProcAddress(library_, procedure));
+    if (entry == nullptr) return "<no procedure>";
+    char arg0[] = "0";
+    LPSTR args[] = {arg0};
+    LPSTR result = nullptr;
+    if (entry(1, args, &result) != TRUE || result == nullptr) return "<failed>";
+    return result;
+  }
+
+  // A value as stored, or "" when missing.
+  static std::string Value(const char* key_path, const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+    char data[8192];
+    DWORD size = sizeof data;
+    LONG error =
+        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(data), &size);
+    RegCloseKey(key);
+    return error == ERROR_SUCCESS ? std::string(data, size) : "";
+  }
+  static DWORD Number(const char* key_path, const char* name) {
+    std::string data = Value(key_path, name);
+    DWORD number = 0;
+    if (data.size() == 4) memcpy(&number, data.data(), 4);
+    return number;
+  }
+  static bool KeyExists(const char* key_path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+      return false;
+    RegCloseKey(key);
+    return true;
+  }
+
+  TempRoot root_;
+  HMODULE library_ = nullptr;
+};
+
+TEST_F(CtrSetupTest, InstallOnAFreshMachineRegistersTheLibraryAndLoadsTheNames) {
+  InstallTools();
+  EXPECT_EQ(Call("InstallTrevanPerformance"), "Success");
+  EXPECT_EQ(Value(DRIVER_PERFORMANCE_KEY, "Open"), std::string("OpenPerformanceData\0", 20));
+  EXPECT_EQ(Value(DRIVER_PERFORMANCE_KEY, "Close"), std::string("ClosePerformanceData\0", 21));
+  EXPECT_EQ(Value(DRIVER_PERFORMANCE_KEY, "Collect"), std::string("CollectPerformanceData\0", 23));
+  EXPECT_EQ(Value(DRIVER_PERFORMANCE_KEY, "Library"), std::string("standbyag.dll\0", 14));
+  // Seven texts after the system's first object (index 2): names 4..16, help 5..17.
+  EXPECT_EQ(Number(DRIVER_PERFORMANCE_KEY, "First Counter"), 4u);
+  EXPECT_EQ(Number(DRIVER_PERFORMANCE_KEY, "Last Counter"), 16u);
+  EXPECT_EQ(Number(DRIVER_PERFORMANCE_KEY, "First Help"), 5u);
+  EXPECT_EQ(Number(DRIVER_PERFORMANCE_KEY, "Last Help"), 17u);
+  EXPECT_EQ(Number(kPerflib, "Last Counter"), 16u);
+  std::string names = Value((std::string(kPerflib) + "\\009").c_str(), "Counter");
+  EXPECT_NE(names.find(std::string("4\0Trevan Port\0", 14)), std::string::npos);
+  EXPECT_NE(names.find(std::string("16\0Failovers\0", 13)), std::string::npos);
+}
+
+TEST_F(CtrSetupTest, InstallingTwiceUnloadsFirstSoNamesDoNotPileUp) {
+  InstallTools();
+  ASSERT_EQ(Call("InstallTrevanPerformance"), "Success");
+  std::string names_once = Value((std::string(kPerflib) + "\\009").c_str(), "Counter");
+  ASSERT_EQ(Call("InstallTrevanPerformance"), "Success");
+  EXPECT_EQ(Value((std::string(kPerflib) + "\\009").c_str(), "Counter"), names_once);
+  EXPECT_EQ(Number(DRIVER_PERFORMANCE_KEY, "First Counter"), 4u);
+  EXPECT_EQ(Number(kPerflib, "Last Counter"), 16u);
+}
+
+TEST_F(CtrSetupTest, RemoveUnloadsTheNamesAndDeletesTheKey) {
+  InstallTools();
+  ASSERT_EQ(Call("InstallTrevanPerformance"), "Success");
+  EXPECT_EQ(Call("RemoveTrevanPerformance"), "Success");
+  EXPECT_FALSE(KeyExists(DRIVER_PERFORMANCE_KEY));
+  EXPECT_TRUE(KeyExists(DRIVER_SERVICE_KEY));
+  EXPECT_EQ(Number(kPerflib, "Last Counter"), 2u);
+  EXPECT_EQ(Number(kPerflib, "Last Help"), 3u);
+  std::string names = Value((std::string(kPerflib) + "\\009").c_str(), "Counter");
+  EXPECT_EQ(names.find("Trevan"), std::string::npos);
+}
+
+TEST_F(CtrSetupTest, RemoveWithNothingInstalledStillSucceeds) {
+  InstallTools();
+  EXPECT_EQ(Call("RemoveTrevanPerformance"), "Success");
+  EXPECT_FALSE(KeyExists(DRIVER_PERFORMANCE_KEY));
+  EXPECT_FALSE(KeyExists(kPerflib));  // no tool ran
+}
+
+TEST_F(CtrSetupTest, WithoutTheToolsInstallStillSucceedsAndLoadsNothing) {
+  EXPECT_EQ(Call("InstallTrevanPerformance"), "Success");
+  EXPECT_EQ(Value(DRIVER_PERFORMANCE_KEY, "Library"), std::string("standbyag.dll\0", 14));
+  EXPECT_EQ(Value(DRIVER_PERFORMANCE_KEY, "First Counter"), "");
+  EXPECT_FALSE(KeyExists(kPerflib));
+  EXPECT_EQ(Call("RemoveTrevanPerformance"), "Success");
+  EXPECT_FALSE(KeyExists(DRIVER_PERFORMANCE_KEY));
+}
+
+}  // namespace
