@@ -142,6 +142,18 @@ LONG ReadSubkeys(HKEY key, std::vector<std::string>* names) {
   }
 }
 
+// A key's values (in their order) and subkey names; `path` empty is `root` itself.
+LONG ReadKey(HKEY root, const std::string& path, std::vector<Value>* values,
+             std::vector<std::string>* subkeys) {
+  HKEY key;
+  LONG error = RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key);
+  if (error != ERROR_SUCCESS) return error;
+  error = ReadValues(key, values);
+  if (error == ERROR_SUCCESS) error = ReadSubkeys(key, subkeys);
+  RegCloseKey(key);
+  return error;
+}
+
 const char* TypeName(DWORD type) {
   switch (type) {
     case REG_NONE:
@@ -224,14 +236,9 @@ struct QueryOptions {
 
 LONG QueryKey(HKEY parent, const std::string& path, const std::string& display,
               const QueryOptions& options, bool* printed_value) {
-  HKEY key;
-  LONG error = RegOpenKeyExA(parent, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key);
-  if (error != ERROR_SUCCESS) return error;
   std::vector<Value> values;
   std::vector<std::string> subkeys;
-  error = ReadValues(key, &values);
-  if (error == ERROR_SUCCESS) error = ReadSubkeys(key, &subkeys);
-  RegCloseKey(key);
+  LONG error = ReadKey(parent, path, &values, &subkeys);
   if (error != ERROR_SUCCESS) return error;
 
   bool shown_header = false;
@@ -557,14 +564,9 @@ int Import(const std::vector<std::string>& args) {
 // ---- export ----------------------------------------------------------------------------
 
 LONG ExportKey(HKEY root, const std::string& path, const std::string& display, std::string* out) {
-  HKEY key;
-  LONG error = RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key);
-  if (error != ERROR_SUCCESS) return error;
   std::vector<Value> values;
   std::vector<std::string> subkeys;
-  error = ReadValues(key, &values);
-  if (error == ERROR_SUCCESS) error = ReadSubkeys(key, &subkeys);
-  RegCloseKey(key);
+  LONG error = ReadKey(root, path, &values, &subkeys);
   if (error != ERROR_SUCCESS) return error;
   std::vector<ExportedValue> exported;
   for (Value& value : values) exported.push_back({value.name, value.type, std::move(value.data)});
