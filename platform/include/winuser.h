@@ -35,6 +35,9 @@ WINUSERAPI int __cdecl wsprintfA(LPSTR lpOutput, LPCSTR lpFormat, ...);
 #define MB_DEFBUTTON1 0x00000000L
 #define MB_DEFBUTTON2 0x00000100L
 #define MB_DEFBUTTON3 0x00000200L
+#define MB_TYPEMASK 0x0000000FL
+#define MB_ICONMASK 0x000000F0L
+#define MB_DEFMASK 0x00000F00L
 
 #define IDOK 1
 #define IDCANCEL 2
@@ -43,6 +46,11 @@ WINUSERAPI int __cdecl wsprintfA(LPSTR lpOutput, LPCSTR lpFormat, ...);
 #define IDIGNORE 5
 #define IDYES 6
 #define IDNO 7
+
+/* Help commands (the data argument of HELP_CONTEXT is the topic's context number). */
+#define HELP_CONTEXT 0x0001L
+#define HELP_QUIT 0x0002L
+#define HELP_INDEX 0x0003L
 
 PW_END_DECLS
 

@@ -1,0 +1,114 @@
+#define AGGCFG_TEST_FIXTURE
+#include "entry_points.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "pairway/machine_root.h"
+#include "test_hive.h"
+
+namespace aggcfg_test {
+namespace {
+
+// The library as the setup host sees it: aggcfg.dll in the machine's system directory, loaded by
+// name and entered through the exported procedure.
+class RemoveLinksEntryTest : public ConfigTest {
+ protected:
+  void SetUp() override {
+    std::filesystem::path installed;
+    ASSERT_EQ(pairway::MapNtPath("C:\\WINNT\\System32\\aggcfg.dll", &installed), ERROR_SUCCESS);
+    std::filesystem::create_directories(installed.parent_path());
+    std::filesystem::create_symlink(pairway::testing::BuildDir() / "lib" / "aggcfg.so", installed);
+    library_ = LoadLibraryA("aggcfg.dll");
+    ASSERT_NE(library_, nullptr) << GetLastError();
+    // A procedure address is a generic function pointer; it is turned into the setup procedure
+    // type through void*, as the host does.
+    remove_links_ = reinterpret_cast<SETUP_PROCEDURE>(
+        reinterpret_cast<void*>(GetProcAddress(library_, "TrevanRemoveLinks")));
+    ASSERT_NE(remove_links_, nullptr);
+
+    // TREVAN1 heads "Group1" (time-out 45) with backups TREVAN2 and TREVAN5.
+    SetRefCount(3);
+    for (int card : {1, 2, 5}) {
+      AddCard(card);
+      SetDword(ParamsKey(card), VAL_ADAPTER_INDEX, card - 1);
+    }
+    MakePrimaryPort(1, 0, 45, "Group1");
+    MakeBackupPort(2, 1, 0);
+    MakeBackupPort(5, 4, 0);
+  }
+  void TearDown() override {
+    if (library_ != nullptr) FreeLibrary(library_);
+  }
+
+  BOOL Call(std::vector<const char*> arguments, LPSTR* result) {
+    std::vector<LPSTR> texts;
+    for (const char* argument : arguments) texts.push_back(const_cast<LPSTR>(argument));
+    return remove_links_(static_cast<DWORD>(texts.size()), texts.data(), result);
+  }
+
+  void ExpectGroupUnchanged() {
+    EXPECT_EQ(Dword(ParamsKey(1), VAL_LINK_CHECK_TIMEOUT), 45u);
+    EXPECT_EQ(Dword(ParamsKey(2), VAL_PRIMARY_INDEX), 0u);
+    EXPECT_EQ(Dword(ParamsKey(5), VAL_PRIMARY_INDEX), 0u);
+    EXPECT_FALSE(Has(ParamsKey(5), VAL_LINK_CHECK_TIMEOUT));
+  }
+
+  HMODULE library_ = nullptr;
+  SETUP_PROCEDURE remove_links_ = nullptr;
+};
+
+TEST_F(RemoveLinksEntryTest, CardNumberOfAPrimaryReshapesItsGroup) {
+  LPSTR result = nullptr;
+  EXPECT_EQ(Call({"1", "ignored"}, &result), TRUE);
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(Dword(ParamsKey(5), VAL_LINK_CHECK_TIMEOUT), 45u);
+  EXPECT_EQ(Text(ParamsKey(5), VAL_GROUP_NAME), "Group1");
+  EXPECT_FALSE(Has(ParamsKey(5), VAL_PRIMARY_INDEX));
+  EXPECT_EQ(Dword(ParamsKey(2), VAL_PRIMARY_INDEX), 4u);
+  EXPECT_FALSE(Has(ParamsKey(1), VAL_LINK_CHECK_TIMEOUT));
+  EXPECT_FALSE(Has(ParamsKey(1), VAL_GROUP_NAME));
+  EXPECT_EQ(Text(NetRulesKey(1), VAL_BINDFORM), "\"TREVAN1\" yes yes container");
+  EXPECT_FALSE(Has(NetRulesKey(2), VAL_BINDFORM));
+}
+
+TEST_F(RemoveLinksEntryTest, ZeroOrAnUnknownCardChangesNothingAndKeepsTheResultText) {
+  LPSTR first = nullptr;
+  EXPECT_EQ(Call({"0"}, &first), TRUE);
+  ASSERT_NE(first, nullptr);
+  std::string before = first;
+  LPSTR second = nullptr;
+  EXPECT_EQ(Call({"7"}, &second), TRUE);
+  EXPECT_EQ(Call({"01"}, &second), TRUE);  // "TREVAN01" names no port
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(std::string(second), before);
+  ExpectGroupUnchanged();
+}
+
+TEST_F(RemoveLinksEntryTest, CallWithoutArgumentsNamesNoPort) {
+  LPSTR result = nullptr;
+  EXPECT_EQ(remove_links_(0, nullptr, &result), TRUE);
+  EXPECT_NE(result, nullptr);
+  EXPECT_EQ(Call({"2"}, nullptr), TRUE);  // no result pointer: the removal still happens
+  ExpectGroupUnchanged();
+  EXPECT_TRUE(Has(ParamsKey(2), VAL_PRIMARY_INDEX));
+}
+
+TEST(AggcfgLibrary, ExportsOnlyTheSetupProcedures) {
+  std::string symbols;
+  std::string library = (pairway::testing::BuildDir() / "lib" / "aggcfg.so").string();
+  ASSERT_EQ(pairway::testing::RunCommand("nm -D --defined-only '" + library + "'", &symbols), 0);
+  std::vector<std::string> functions;
+  size_t start = 0;
+  while (start < symbols.size()) {
+    size_t end = symbols.find('\n', start);
+    std::string line = symbols.substr(start, end - start);
+    start = end == std::string::npos ? symbols.size() : end + 1;
+    if (line.size() > 19 && line[17] == 'T') functions.push_back(line.substr(19));
+  }
+  EXPECT_EQ(functions, (std::vector<std::string>{"TrevanRemoveLinks"}));
+}
+
+}  // namespace
+}  // namespace aggcfg_test
