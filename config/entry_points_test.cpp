@@ -5,7 +5,6 @@
 
 #include <filesystem>
 
-#include "pairway/machine_root.h"
 #include "test_hive.h"
 
 namespace aggcfg_test {
@@ -16,10 +15,8 @@ namespace {
 class RemoveLinksEntryTest : public ConfigTest {
  protected:
   void SetUp() override {
-    std::filesystem::path installed;
-    ASSERT_EQ(pairway::MapNtPath("C:\\WINNT\\System32\\aggcfg.dll", &installed), ERROR_SUCCESS);
-    std::filesystem::create_directories(installed.parent_path());
-    std::filesystem::create_symlink(pairway::testing::BuildDir() / "lib" / "aggcfg.so", installed);
+    pairway::testing::InstallInSystemDir(root_, "aggcfg.dll",
+                                         pairway::testing::BuildDir() / "lib" / "aggcfg.so");
     library_ = LoadLibraryA("aggcfg.dll");
     ASSERT_NE(library_, nullptr) << GetLastError();
     // A procedure address is a generic function pointer; it is turned into the setup procedure
