@@ -2,6 +2,9 @@
 #include "groups_config_app.h"
 
 #include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <filesystem>
 
 #include "test_hive.h"
 
@@ -170,6 +173,76 @@ TEST_F(ConfigModelTest, MessageBoxesAreCaptionedWithTheApplicationTitle) {
   ASSERT_EQ(sink_.boxes().size(), 1u);
   EXPECT_EQ(sink_.boxes()[0].caption, "Pairway Port Aggregation");
   EXPECT_EQ(sink_.boxes()[0].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+}
+
+}  // namespace
+}  // namespace aggcfg_test
+
+namespace aggcfg_test {
+namespace {
+
+// A hive seeded the way people seed one: a REGEDIT4 file applied with pairway-reg import.
+const char kSeed[] = R"(REGEDIT4
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Corvane\TREVAN\CurrentVersion]
+"RefCount"=dword:00000003
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion\NetworkCards\1]
+"ProductName"="TREVAN"
+"ServiceName"="TREVAN1"
+"Title"="[1] Corvane Port <Uplink>"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion\NetworkCards\1\NetRules]
+"bindform"="\"TREVAN1\" yes yes container"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion\NetworkCards\2]
+"ProductName"="TREVAN"
+"ServiceName"="TREVAN2"
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion\NetworkCards\3]
+"ProductName"="TREVAN"
+"ServiceName"="TREVAN3"
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\TREVAN1\Parameters]
+"AdapterIndex"=dword:00000000
+"LinkCheckTimeOut"=dword:0000000c
+"GroupName"="Uplink"
+"ConnectionType"=dword:00000180
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\TREVAN2\Parameters]
+"AdapterIndex"=dword:00000001
+"PrimaryIndex"=dword:00000000
+"ConnectionType"=dword:00000180
+
+[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\TREVAN3\Parameters]
+"AdapterIndex"=dword:00000002
+"BusNumber"=dword:00000000
+"SlotNumber"=dword:00000004
+)";
+
+TEST_F(ConfigModelTest, LoadsAHiveImportedWithTheRegistryTool) {
+  std::filesystem::path seed = root_.path() / "seed.reg";
+  FILE* file = fopen(seed.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  fputs(kSeed, file);
+  fclose(file);
+  std::string tool = (pairway::testing::BuildDir() / "bin" / "pairway-reg").string();
+  ASSERT_EQ(pairway::testing::RunCommand("'" + tool + "' import '" + seed.string() + "'"), 0);
+
+  auto model = LoadModel();
+  theApp.LoadConfiguration("TREVAN2");
+  ASSERT_EQ(theApp.m_groups.size(), 1u);
+  EXPECT_EQ(theApp.m_groups[0]->m_name, "Uplink");
+  EXPECT_EQ(theApp.m_groups[0]->m_timeout, "12");
+  EXPECT_EQ(theApp.m_groups[0]->m_ports, (std::vector<std::string>{"TREVAN2", "TREVAN1"}));
+  EXPECT_EQ(theApp.m_groups[0]->m_connectionTypes, (std::vector<DWORD>{384, 384}));
+  EXPECT_EQ(theApp.m_groups[0]->m_currentPort, "TREVAN2");
+  ASSERT_EQ(theApp.m_standalonePorts.size(), 1u);
+  EXPECT_EQ(theApp.m_standalonePorts[0]->m_name, "TREVAN3");
+  EXPECT_EQ(theApp.m_standalonePorts[0]->m_busText, "0");
+  EXPECT_EQ(theApp.m_standalonePorts[0]->m_slotText, "4");
+  EXPECT_EQ(model->adapter_indexes()[2], 2);
+  EXPECT_EQ(model->adapter_indexes()[3], 99);
 }
 
 }  // namespace
