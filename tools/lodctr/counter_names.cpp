@@ -144,6 +144,13 @@ bool ParseDefinition(const std::string& text, Definition* definition, std::strin
     if (section == "INFO" && key == "DRIVERNAME") {
       definition->driver = value;
     } else if (section == "LANGUAGES") {
+      // A language is a subkey of the table named by its hexadecimal id ("009"): anything else
+      // would name a key elsewhere.
+      if (key.empty() || key.size() > 3 ||
+          key.find_first_not_of("0123456789ABCDEF") != std::string::npos) {
+        *error = "line " + std::to_string(number) + ": a language id has 1 to 3 hex digits";
+        return false;
+      }
       definition->languages.push_back(key);
     } else if (section == "TEXT") {
       // SYMBOL_LLL_NAME or SYMBOL_LLL_HELP
@@ -208,8 +215,10 @@ bool LoadCounters(const Definition& definition, std::string* error) {
                                   !perflib.GetNumber("Last Help", &last_help))) {
     result = ERROR_BADDB;
   }
-  // Names take the next even indexes, each help the odd one after its name.
-  DWORD first = std::max(last_counter, last_help - 1) + 2;
+  // Names take the next even indexes after every index in use, each help the odd one after its
+  // name.
+  DWORD highest = std::max(last_counter, last_help == 0 ? 0 : last_help - 1);
+  DWORD first = (highest | 1u) + 1;
   DWORD last = first + 2 * static_cast<DWORD>(definition.symbols.size() - 1);
   for (size_t l = 0; result == ERROR_SUCCESS && l < definition.languages.size(); ++l) {
     const std::string& lang = definition.languages[l];
