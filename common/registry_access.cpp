@@ -27,9 +27,9 @@ bool RegistryAccess::set_value(LPCSTR key_path, const BYTE* data, DWORD data_siz
                       KEY_ALL_ACCESS, NULL, &key, &disposition) != ERROR_SUCCESS) {
     return false;
   }
-  RegSetValueExA(key, value_name, 0, value_type, data, data_size);
+  LONG stored = RegSetValueExA(key, value_name, 0, value_type, data, data_size);
   close_key(key);
-  return true;
+  return stored == ERROR_SUCCESS;
 }
 
 bool RegistryAccess::get_value(LPCSTR key_path, LPBYTE buffer, LPDWORD size, LPDWORD type,

@@ -12,8 +12,9 @@
 class RegistryAccess {
  public:
   // Creates the key (and every missing key on its path, class "GenericClass") and stores the
-  // value. True once the key was created or opened, whether or not the value could be stored:
-  // the callers treat a registered key as done.
+  // value exactly as given. False when the key could not be created or opened, or the value could
+  // not be stored: a caller told "done" for a value that is not there would act on a registration
+  // that does not exist.
   bool set_value(LPCSTR key_path, const BYTE* data, DWORD data_size, DWORD value_type,
                  LPCSTR value_name);
   // Reads a value; *size is the buffer's size in and the value's size out. False when the key or

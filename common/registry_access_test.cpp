@@ -49,6 +49,17 @@ TEST_F(RegistryAccessTest, SetValueCreatesMissingKeysAndKeepsOtherValues) {
   EXPECT_TRUE(registry_.close_key(key));
 }
 
+TEST_F(RegistryAccessTest, SetValueReportsAValueThatCouldNotBeStored) {
+  // The key can be made, but the value is over the registry's size limit.
+  std::string huge(2 * 1024 * 1024, 'x');
+  EXPECT_FALSE(registry_.set_value("SOFTWARE\\Corvane", reinterpret_cast<const BYTE*>(huge.data()),
+                                   static_cast<DWORD>(huge.size()), REG_BINARY, "Huge"));
+  HKEY key;
+  ASSERT_TRUE(registry_.open_key("SOFTWARE\\Corvane", KEY_QUERY_VALUE, &key));
+  EXPECT_TRUE(registry_.close_key(key));
+  EXPECT_EQ(GetText("SOFTWARE\\Corvane", "Huge"), "<missing>");
+}
+
 TEST_F(RegistryAccessTest, GetValueFailsOnSmallBuffersAndMissingValues) {
   ASSERT_TRUE(SetText("SOFTWARE\\Corvane", "Pathname", "C:\\WINNT\\System32\\mifsnmp.dll"));
   BYTE small[4];
