@@ -2,6 +2,8 @@
 // the machine's system directory, with the real lodctr and unlodctr stand-ins beside it.
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@ namespace {
 
 using pairway::testing::BuildDir;
 using pairway::testing::InstallInSystemDir;
+using pairway::testing::RunCommand;
 using pairway::testing::TempRoot;
 
 typedef BOOL (*SetupProcedure)(DWORD, LPSTR*, LPSTR*);
@@ -107,6 +110,30 @@ TEST_F(CtrSetupTest, InstallingTwiceUnloadsFirstSoNamesDoNotPileUp) {
   EXPECT_EQ(Value((std::string(kPerflib) + "\\009").c_str(), "Counter"), names_once);
   EXPECT_EQ(Number(DRIVER_PERFORMANCE_KEY, "First Counter"), 4u);
   EXPECT_EQ(Number(kPerflib, "Last Counter"), 16u);
+}
+
+TEST_F(CtrSetupTest, InstallingAgainReloadsTheNamesBehindThoseLoadedSince) {
+  InstallTools();
+  ASSERT_EQ(Call("InstallTrevanPerformance"), "Success");
+  // Another driver's names arrive behind ours (index 18).
+  HKEY other;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, SERVICES_KEY_SLASH "OTHER", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &other, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(other);
+  std::filesystem::create_directories(root_.path() / "drive_c");
+  std::ofstream(root_.path() / "drive_c" / "other.ini")
+      << "[info]\ndrivername=OTHER\n[languages]\n009=English\n[text]\n"
+         "OBJ_009_NAME=Other\nOBJ_009_HELP=Other help.\n";
+  ASSERT_EQ(RunCommand((BuildDir() / "bin" / "pairway-lodctr").string() + " 'C:\\other.ini'"), 0);
+
+  ASSERT_EQ(Call("InstallTrevanPerformance"), "Success");
+  // Only an unload before the load frees the old indexes and lets lodctr take new ones.
+  EXPECT_EQ(Number(DRIVER_PERFORMANCE_KEY, "First Counter"), 20u);
+  EXPECT_EQ(Number(DRIVER_PERFORMANCE_KEY, "Last Counter"), 32u);
+  std::string names = Value((std::string(kPerflib) + "\\009").c_str(), "Counter");
+  EXPECT_EQ(names.find("Trevan Port"), names.rfind("Trevan Port"));
+  EXPECT_NE(names.find(std::string("18\0Other\0", 9)), std::string::npos);
 }
 
 TEST_F(CtrSetupTest, RemoveUnloadsTheNamesAndDeletesTheKey) {
