@@ -1,0 +1,185 @@
+// pairway-netsetup, run as a program on a fresh root: usage and exit codes, init, and the card
+// verbs with the exact bytes they leave in the hive.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "registry_layout.h"
+#include "temp_root.h"
+
+namespace {
+
+using pairway::testing::BuildDir;
+using pairway::testing::RunCommand;
+using pairway::testing::TempRoot;
+namespace fs = std::filesystem;
+
+class NetsetupTest : public ::testing::Test {
+ protected:
+  // Runs the tool with the test's root; returns its exit status.
+  int Run(const std::string& arguments, std::string* out = nullptr) {
+    std::string command = (BuildDir() / "bin" / "pairway-netsetup").string() + " --root '" +
+                          root_.path().string() + "' " + arguments + " 2>/dev/null";
+    return RunCommand(command, out);
+  }
+  std::string Get(const std::string& path, const char* name, DWORD* type = nullptr) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+      return "<no key>";
+    }
+    char data[512];
+    DWORD size = sizeof data;
+    DWORD stored = 0;
+    LONG status =
+        RegQueryValueExA(key, name, nullptr, &stored, reinterpret_cast<LPBYTE>(data), &size);
+    RegCloseKey(key);
+    if (type != nullptr) *type = stored;
+    return status == ERROR_SUCCESS ? std::string(data, size) : "<missing>";
+  }
+  bool Exists(const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+      return false;
+    }
+    RegCloseKey(key);
+    return true;
+  }
+  static std::string Sz(const std::string& text) { return text + '\0'; }
+  static std::string Dword(DWORD value) {
+    return std::string(reinterpret_cast<const char*>(&value), 4);
+  }
+  TempRoot root_;
+};
+
+TEST_F(NetsetupTest, HelpAndUsageErrors) {
+  std::string out;
+  EXPECT_EQ(Run("--help", &out), 0);
+  for (const char* verb : {"init", "add-card", "remove-card", "set-ip"}) {
+    EXPECT_NE(out.find(verb), std::string::npos) << verb;
+    std::string verb_help;
+    EXPECT_EQ(Run(std::string(verb) + " --help", &verb_help), 0);
+    EXPECT_NE(verb_help.find(std::string("Usage: pairway-netsetup [--root DIR] ") + verb),
+              std::string::npos);
+  }
+  EXPECT_EQ(Run(""), 1);
+  EXPECT_EQ(Run("frobnicate"), 1);
+  EXPECT_EQ(Run("init --bogus"), 1);
+  EXPECT_EQ(RunCommand("env -u PAIRWAY_ROOT " + (BuildDir() / "bin" / "pairway-netsetup").string() +
+                       " add-card 2>/dev/null"),
+            2);  // no machine root
+}
+
+TEST_F(NetsetupTest, InitPreparesHiveAndSystemDirectory) {
+  fs::path root = root_.path() / "new" / "root";  // created by init
+  std::string out;
+  ASSERT_EQ(RunCommand((BuildDir() / "bin" / "pairway-netsetup").string() + " --root " +
+                           root.string() + " init --snmp",
+                       &out),
+            0);
+  setenv("PAIRWAY_ROOT", root.c_str(), 1);
+  EXPECT_TRUE(Exists(NETWORK_CARDS_KEY));
+  EXPECT_TRUE(Exists(SNMP_EXTENSION_AGENTS_KEY));
+  for (const char* list : {VAL_ROUTE, VAL_BIND, VAL_EXPORT}) {
+    DWORD type = 0;
+    EXPECT_EQ(Get(DRIVER_LINKAGE_KEY, list, &type), std::string(1, '\0')) << list;
+    EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+  }
+  DWORD type = 0;
+  EXPECT_EQ(Get(DRIVER_SERVICE_KEY, VAL_IMAGE_PATH, &type),
+            Sz("\\SystemRoot\\System32\\drivers\\trevan.sys"));
+  EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+  EXPECT_EQ(Get(TREVAN_SOFTWARE_KEY, VAL_REF_COUNT), Dword(0));
+  fs::path system = root / "drive_c" / "WINNT" / "System32";
+  EXPECT_TRUE(fs::is_regular_file(system / "drivers" / "trevan.sys"));
+  ASSERT_TRUE(fs::is_symlink(system / "portwarden.exe"));
+  EXPECT_EQ(fs::read_symlink(system / "portwarden.exe"), BuildDir() / "bin" / "portwarden");
+  EXPECT_NE(out.find("portwarden.exe -> "), std::string::npos);
+}
+
+TEST_F(NetsetupTest, InitTwiceKeepsInstalledCards) {
+  ASSERT_EQ(Run("init"), 0);
+  ASSERT_EQ(Run("add-card"), 0);
+  ASSERT_EQ(Run("init"), 0);
+  EXPECT_EQ(Get(DRIVER_LINKAGE_KEY, VAL_ROUTE), Sz("\"TREVAN1\"") + '\0');
+  EXPECT_EQ(Get(TREVAN_SOFTWARE_KEY, VAL_REF_COUNT), Dword(1));
+  EXPECT_FALSE(Exists(SNMP_EXTENSION_AGENTS_KEY));
+}
+
+TEST_F(NetsetupTest, AddCardInstallsAPortAsTheSetupDoes) {
+  ASSERT_EQ(Run("init"), 0);
+  std::string out;
+  ASSERT_EQ(Run("add-card", &out), 0);
+  EXPECT_EQ(out, "1\n");
+  ASSERT_EQ(Run("add-card --slot 4 --bus 2 --title 'Second port'", &out), 0);
+  EXPECT_EQ(out, "2\n");
+
+  std::string card = NETWORK_CARDS_KEY_SLASH "2";
+  EXPECT_EQ(Get(card, VAL_PRODUCT_NAME), Sz("TREVAN"));
+  EXPECT_EQ(Get(card, VAL_SERVICE_NAME), Sz("TREVAN2"));
+  EXPECT_EQ(Get(card, VAL_MANUFACTURER), Sz("Corvane"));
+  EXPECT_EQ(Get(card, VAL_TITLE), Sz("Second port"));
+  EXPECT_EQ(Get(card + "\\NetRules", VAL_BINDFORM), Sz("\"TREVAN2\" yes yes container"));
+  EXPECT_EQ(Get(card + "\\NetRules", VAL_TYPE), Sz("TREVAN TREVANAdapter"));
+  std::string params = SERVICES_KEY_SLASH "TREVAN2\\Parameters";
+  EXPECT_EQ(Get(params, VAL_SLOT_NUMBER), Dword(4));
+  EXPECT_EQ(Get(params, VAL_BUS_NUMBER), Dword(2));
+  EXPECT_EQ(Get(DRIVER_LINKAGE_KEY, VAL_ROUTE), std::string("\"TREVAN1\"\0\"TREVAN2\"\0\0", 21));
+  EXPECT_EQ(Get(DRIVER_LINKAGE_KEY, VAL_BIND),
+            std::string("\\Device\\TREVAN1\0\\Device\\TREVAN2\0\0", 33));
+  EXPECT_EQ(Get(DRIVER_LINKAGE_KEY, VAL_EXPORT), Get(DRIVER_LINKAGE_KEY, VAL_BIND));
+  EXPECT_EQ(Get(TREVAN_SOFTWARE_KEY, VAL_REF_COUNT), Dword(2));
+}
+
+TEST_F(NetsetupTest, AddCardRefusesBadInput) {
+  EXPECT_EQ(Run("add-card"), 4);  // no driver installed yet
+  ASSERT_EQ(Run("init"), 0);
+  EXPECT_EQ(Run("add-card --slot x"), 1);
+  EXPECT_EQ(Run("add-card --slot 256"), 1);
+  EXPECT_EQ(Run("add-card --title"), 1);
+  EXPECT_EQ(Run("add-card --interface no-such-if0"), 4);
+  EXPECT_FALSE(Exists(NETWORK_CARDS_KEY_SLASH "1"));
+}
+
+TEST_F(NetsetupTest, AddCardFromALinuxInterfaceRecordsIt) {
+  ASSERT_EQ(Run("init"), 0);
+  ASSERT_EQ(Run("add-card --interface lo"), 0);  // no PCI address: the defaults stay
+  EXPECT_EQ(Get(SERVICES_KEY_SLASH "TREVAN1\\Parameters", "HostInterface"), Sz("lo"));
+  EXPECT_EQ(Get(SERVICES_KEY_SLASH "TREVAN1\\Parameters", VAL_SLOT_NUMBER), Dword(1));
+}
+
+TEST_F(NetsetupTest, RemoveCardUndoesAddCardAndFreesItsNumber) {
+  ASSERT_EQ(Run("init"), 0);
+  for (int i = 0; i < 3; i++) ASSERT_EQ(Run("add-card"), 0);
+  ASSERT_EQ(Run("set-ip 2 10.0.0.2"), 0);
+  ASSERT_EQ(Run("remove-card 2"), 0);
+  EXPECT_FALSE(Exists(NETWORK_CARDS_KEY_SLASH "2"));
+  EXPECT_FALSE(Exists(SERVICES_KEY_SLASH "TREVAN2"));
+  EXPECT_EQ(Get(DRIVER_LINKAGE_KEY, VAL_ROUTE), std::string("\"TREVAN1\"\0\"TREVAN3\"\0\0", 21));
+  EXPECT_EQ(Get(TREVAN_SOFTWARE_KEY, VAL_REF_COUNT), Dword(2));
+  std::string out;
+  ASSERT_EQ(Run("add-card", &out), 0);
+  EXPECT_EQ(out, "2\n");
+  EXPECT_EQ(Run("remove-card 9"), 4);
+  EXPECT_EQ(Run("remove-card x"), 1);
+  EXPECT_EQ(Run("remove-card"), 1);
+}
+
+TEST_F(NetsetupTest, SetIpWritesAndRemovesTheAddresses) {
+  ASSERT_EQ(Run("init"), 0);
+  ASSERT_EQ(Run("add-card"), 0);
+  std::string tcpip = SERVICES_KEY_SLASH "TREVAN1\\Parameters\\Tcpip";
+  ASSERT_EQ(Run("set-ip 1 192.168.1.10 192.168.1.11"), 0);
+  DWORD type = 0;
+  EXPECT_EQ(Get(tcpip, VAL_IP_ADDRESS, &type), std::string("192.168.1.10\0192.168.1.11\0\0", 27));
+  EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+  ASSERT_EQ(Run("set-ip 1"), 0);
+  EXPECT_EQ(Get(tcpip, VAL_IP_ADDRESS), "<missing>");
+  EXPECT_EQ(Run("set-ip 1"), 0);  // nothing to remove
+  EXPECT_EQ(Run("set-ip 1 300.1.1.1"), 1);
+  EXPECT_EQ(Run("set-ip 5 10.0.0.1"), 4);
+}
+
+}  // namespace
