@@ -35,6 +35,11 @@ const Command kCommands[] = {
      "Sets the TCP/IP addresses of card N (\"IPAddress\" of its Parameters\\Tcpip key), as the\n"
      "TCP/IP setup would; with no address, removes them.",
      RunSetIp},
+    {"call", "LIBRARY PROCEDURE [ARG...]",
+     "Loads LIBRARY from the machine's system directory by its NT name (ctrsetup.dll) and\n"
+     "calls its setup procedure PROCEDURE as the network setup does: the ARGs as its argument\n"
+     "count and array, and the address of its result text, which is printed as the last line.",
+     RunCall},
 };
 
 void PrintUsage(FILE* out) {
@@ -49,7 +54,7 @@ void PrintUsage(FILE* out) {
   }
   fprintf(out,
           "\nExit codes: 0 done, 1 usage, 2 no machine root, 3 registry failure, 4 not found,\n"
-          "5 system directory failure, 6 no free card number.\n");
+          "5 system directory failure, 6 no free card number, 7 the setup procedure failed.\n");
 }
 
 void PrintVerbHelp(const Command& command) {

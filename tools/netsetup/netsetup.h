@@ -2,9 +2,9 @@
 //
 // One program with verbs. Each verb is a row of the command table (netsetup.cpp) with its
 // synopsis, its help text and the function that runs it; a verb family lives in its own file
-// (root.cpp: init; cards.cpp: add-card, remove-card; tcpip.cpp: set-ip). A verb receives its
-// own arguments (without the verb) after the global options were taken out, with PAIRWAY_ROOT
-// already naming the machine root.
+// (root.cpp: init; cards.cpp: add-card, remove-card; tcpip.cpp: set-ip; call.cpp: call). A verb
+// receives its own arguments (without the verb) after the global options were taken out, with
+// PAIRWAY_ROOT already naming the machine root.
 //
 // Exit codes are stable, so scripts and tests can tell failures apart.
 #ifndef PAIRWAY_NETSETUP_H
@@ -17,12 +17,13 @@ namespace netsetup {
 
 enum ExitCode {
   kExitOk = 0,
-  kExitUsage = 1,     // unknown verb, bad option or argument
-  kExitNoRoot = 2,    // no machine root, or it cannot be made
-  kExitRegistry = 3,  // a registry call failed
-  kExitNotFound = 4,  // the card, key or interface named does not exist
-  kExitFiles = 5,     // the system directory cannot be prepared
-  kExitFull = 6,      // no free card number
+  kExitUsage = 1,      // unknown verb, bad option or argument
+  kExitNoRoot = 2,     // no machine root, or it cannot be made
+  kExitRegistry = 3,   // a registry call failed
+  kExitNotFound = 4,   // the card, key or interface named does not exist
+  kExitFiles = 5,      // the system directory cannot be prepared
+  kExitFull = 6,       // no free card number
+  kExitProcedure = 7,  // a setup procedure returned FALSE or no result text
 };
 
 using Args = std::vector<std::string>;
@@ -39,6 +40,7 @@ int RunInit(const Args& args);
 int RunAddCard(const Args& args);
 int RunRemoveCard(const Args& args);
 int RunSetIp(const Args& args);
+int RunCall(const Args& args);
 
 // "pairway-netsetup: <verb>: <message>" on standard error; returns `code` for `return Fail(...)`.
 int Fail(const char* verb, int code, const std::string& message);

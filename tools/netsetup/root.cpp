@@ -34,7 +34,7 @@ const InstalledFile kInstalledFiles[] = {
     {"portwarden.exe", "bin/portwarden"},     {"aggcfg.dll", "lib/aggcfg.so"},
     {"ctrsetup.dll", "lib/ctrsetup.so"},      {"mifsnmp.dll", "lib/mifsnmp.so"},
     {"standbyag.dll", "lib/standbyag.so"},    {"lodctr.exe", "bin/pairway-lodctr"},
-    {"unlodctr.exe", "bin/pairway-unlodctr"}, {"perfctr.ini", "share/perfctr.ini"},
+    {"unlodctr.exe", "bin/pairway-unlodctr"}, {"perfctr.ini", "lib/perfctr.ini"},
 };
 
 // The driver file the driver's service key names; mifsnmp reports its size.

@@ -1,0 +1,82 @@
+// pairway-netsetup call: calls a setup procedure of an installed library, as the network setup
+// does when its scripts name a library and a procedure.
+//
+// The setup procedure convention: BOOL PROCEDURE(DWORD argc, LPSTR argv[], LPSTR* result), where
+// argv holds argc texts and *result receives a text held by the library. The library is loaded
+// from the machine's system directory by its NT name, so the call reaches exactly what the
+// system would load; the result text is printed as the last line, which is what scripts read.
+#include <windows.h>
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "netsetup.h"
+
+namespace netsetup {
+namespace {
+
+const char kVerb[] = "call";
+
+typedef BOOL(WINAPI* SetupProcedure)(DWORD argc, LPSTR argv[], LPSTR* result);
+
+// A bare name is the system directory's file; a name with a directory or drive is taken as given.
+std::string LibraryPath(const std::string& name) {
+  if (name.find_first_of("\\/:") != std::string::npos) return name;
+  char system_dir[MAX_PATH];
+  UINT length = GetSystemDirectoryA(system_dir, sizeof system_dir);
+  if (length == 0 || length >= sizeof system_dir) return name;
+  return std::string(system_dir) + "\\" + name;
+}
+
+// The setup host gives its libraries the Windows directory as SystemRoot, so that what they start
+// sees the machine's own.
+void SetSystemRoot() {
+  char windows_dir[MAX_PATH];
+  UINT length = GetWindowsDirectoryA(windows_dir, sizeof windows_dir);
+  if (length > 0 && length < sizeof windows_dir) SetEnvironmentVariableA("SystemRoot", windows_dir);
+}
+
+// Calls the procedure with copies of the texts (the convention hands out writable texts).
+BOOL CallProcedure(SetupProcedure procedure, const Args& texts, LPSTR* result) {
+  std::vector<std::vector<char>> copies;
+  for (const std::string& text : texts)
+    copies.emplace_back(text.c_str(), text.c_str() + text.size() + 1);
+  std::vector<LPSTR> argv;
+  for (std::vector<char>& copy : copies) argv.push_back(copy.data());
+  argv.push_back(NULL);  // never an empty array, even without arguments
+  return procedure(static_cast<DWORD>(texts.size()), argv.data(), result);
+}
+
+}  // namespace
+
+int RunCall(const Args& args) {
+  if (args.size() < 2) return Fail(kVerb, kExitUsage, "needs LIBRARY and PROCEDURE");
+  const std::string& library_name = args[0];
+  const std::string& procedure_name = args[1];
+  SetSystemRoot();
+  std::string path = LibraryPath(library_name);
+  HMODULE library = LoadLibraryA(path.c_str());
+  if (library == NULL) {
+    return Fail(kVerb, kExitNotFound,
+                "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")");
+  }
+  auto procedure =
+      reinterpret_cast<SetupProcedure>(GetProcAddress(library, procedure_name.c_str()));
+  if (procedure == NULL) {
+    FreeLibrary(library);
+    return Fail(kVerb, kExitNotFound, library_name + " has no procedure " + procedure_name);
+  }
+  LPSTR result = NULL;
+  BOOL succeeded = CallProcedure(procedure, Args(args.begin() + 2, args.end()), &result);
+  // The text belongs to the library: print it before the library goes.
+  if (result != NULL) printf("%s\n", result);
+  fflush(stdout);
+  FreeLibrary(library);
+  if (!succeeded) return Fail(kVerb, kExitProcedure, procedure_name + " returned FALSE");
+  if (result == NULL) return Fail(kVerb, kExitProcedure, procedure_name + " set no result text");
+  return kExitOk;
+}
+
+}  // namespace netsetup
