@@ -3,7 +3,10 @@
 #define AGGCFG_TEST_FIXTURE
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "groups_config_app.h"
+#include "pairway/machine_root.h"
 #include "test_hive.h"
 
 namespace aggcfg_test {
@@ -43,6 +46,73 @@ TEST_F(SetupHostTest, NewlyInstalledCardsAreListedAsUntypedPorts) {
   theApp.LoadConfiguration("");
   EXPECT_EQ(theApp.m_standalonePorts.size(), 3u);
   EXPECT_TRUE(theApp.m_groups.empty());
+}
+
+}  // namespace
+}  // namespace aggcfg_test
+
+namespace aggcfg_test {
+namespace {
+
+// TREVAN1 heads "Group1" (time-out 45) with backups TREVAN2 and TREVAN3, on cards the setup
+// installed.
+class InstalledGroupTest : public SetupHostTest {
+ protected:
+  void SetUp() override {
+    InstallThreeCards();
+    for (int card = 1; card <= 3; ++card) SetDword(ParamsKey(card), VAL_ADAPTER_INDEX, card - 1);
+    MakePrimaryPort(1, 0, 45, "Group1");
+    MakeBackupPort(2, 1, 0);
+    MakeBackupPort(3, 2, 0);
+    for (int card = 2; card <= 3; ++card) {
+      for (const char* name : {VAL_BINDFORM, VAL_CLASS, VAL_TYPE}) {
+        HKEY key = nullptr;
+        ASSERT_EQ(
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, NetRulesKey(card).c_str(), 0, KEY_ALL_ACCESS, &key),
+            ERROR_SUCCESS);
+        RegDeleteValueA(key, name);
+        RegCloseKey(key);
+      }
+    }
+  }
+
+  void ExpectGroupHandedToTrevan3() {
+    EXPECT_EQ(Dword(ParamsKey(3), VAL_LINK_CHECK_TIMEOUT), 45u);
+    EXPECT_EQ(Text(ParamsKey(3), VAL_GROUP_NAME), "Group1");
+    EXPECT_FALSE(Has(ParamsKey(3), VAL_PRIMARY_INDEX));
+    EXPECT_TRUE(Has(NetRulesKey(3), VAL_BINDFORM));
+    EXPECT_EQ(Dword(ParamsKey(2), VAL_PRIMARY_INDEX), 2u);
+    EXPECT_FALSE(Has(NetRulesKey(2), VAL_BINDFORM));
+  }
+};
+
+TEST_F(InstalledGroupTest, CallVerbReachesTheRemoveLinksProcedure) {
+  std::string out;
+  ASSERT_EQ(Netsetup("call aggcfg.dll TrevanRemoveLinks 1", &out), 0);
+  EXPECT_EQ(out, "\n");  // a fresh library's result text is empty
+  ExpectGroupHandedToTrevan3();
+  EXPECT_FALSE(Has(ParamsKey(1), VAL_LINK_CHECK_TIMEOUT));
+  EXPECT_FALSE(Has(ParamsKey(1), VAL_GROUP_NAME));
+  EXPECT_TRUE(Has(NetRulesKey(1), VAL_BINDFORM));
+}
+
+TEST_F(InstalledGroupTest, RemovingTheCardOfAPrimaryFirstHandsOnItsGroup) {
+  ASSERT_EQ(Netsetup("remove-card 1"), 0);
+  EXPECT_FALSE(Has(CardKey(1), VAL_PRODUCT_NAME));
+  ExpectGroupHandedToTrevan3();
+  auto model = LoadModel();
+  theApp.LoadConfiguration("");
+  ASSERT_EQ(theApp.m_groups.size(), 1u);
+  EXPECT_EQ(theApp.m_groups[0]->m_ports, (std::vector<std::string>{"TREVAN2", "TREVAN3"}));
+}
+
+TEST_F(InstalledGroupTest, CardStaysWhenTheLibraryCannotBeCalled) {
+  std::filesystem::path installed;
+  ASSERT_EQ(pairway::MapNtPath("C:\\WINNT\\System32\\aggcfg.dll", &installed), ERROR_SUCCESS);
+  std::filesystem::remove(installed);
+  EXPECT_EQ(Netsetup("remove-card 1"), 4);
+  EXPECT_TRUE(Has(CardKey(1), VAL_PRODUCT_NAME));
+  EXPECT_EQ(Dword(ParamsKey(1), VAL_LINK_CHECK_TIMEOUT), 45u);
 }
 
 }  // namespace

@@ -51,32 +51,45 @@ BOOL CallProcedure(SetupProcedure procedure, const Args& texts, LPSTR* result) {
 
 }  // namespace
 
-int RunCall(const Args& args) {
-  if (args.size() < 2) return Fail(kVerb, kExitUsage, "needs LIBRARY and PROCEDURE");
-  const std::string& library_name = args[0];
-  const std::string& procedure_name = args[1];
+int CallSetupProcedure(const char* verb, const std::string& library_name,
+                       const std::string& procedure_name, const Args& texts,
+                       std::string* result_text, bool* has_result) {
+  *has_result = false;
   SetSystemRoot();
   std::string path = LibraryPath(library_name);
   HMODULE library = LoadLibraryA(path.c_str());
   if (library == NULL) {
-    return Fail(kVerb, kExitNotFound,
+    return Fail(verb, kExitNotFound,
                 "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")");
   }
   auto procedure =
       reinterpret_cast<SetupProcedure>(GetProcAddress(library, procedure_name.c_str()));
   if (procedure == NULL) {
     FreeLibrary(library);
-    return Fail(kVerb, kExitNotFound, library_name + " has no procedure " + procedure_name);
+    return Fail(verb, kExitNotFound, library_name + " has no procedure " + procedure_name);
   }
   LPSTR result = NULL;
-  BOOL succeeded = CallProcedure(procedure, Args(args.begin() + 2, args.end()), &result);
-  // The text belongs to the library: print it before the library goes.
-  if (result != NULL) printf("%s\n", result);
-  fflush(stdout);
+  BOOL succeeded = CallProcedure(procedure, texts, &result);
+  // The text belongs to the library: copy it before the library goes.
+  if (result != NULL) {
+    *result_text = result;
+    *has_result = true;
+  }
   FreeLibrary(library);
-  if (!succeeded) return Fail(kVerb, kExitProcedure, procedure_name + " returned FALSE");
-  if (result == NULL) return Fail(kVerb, kExitProcedure, procedure_name + " set no result text");
+  if (!succeeded) return Fail(verb, kExitProcedure, procedure_name + " returned FALSE");
+  if (result == NULL) return Fail(verb, kExitProcedure, procedure_name + " set no result text");
   return kExitOk;
+}
+
+int RunCall(const Args& args) {
+  if (args.size() < 2) return Fail(kVerb, kExitUsage, "needs LIBRARY and PROCEDURE");
+  std::string result;
+  bool has_result = false;
+  int status = CallSetupProcedure(kVerb, args[0], args[1], Args(args.begin() + 2, args.end()),
+                                  &result, &has_result);
+  if (has_result) printf("%s\n", result.c_str());
+  fflush(stdout);
+  return status;
 }
 
 }  // namespace netsetup

@@ -232,6 +232,14 @@ int RunRemoveCard(const Args& args) {
       return Fail(verb, kExitNotFound, "card " + args[0] + " is not a TREVAN port");
     }
   }
+  // As the platform's setup does, the configuration library first takes the port out of its
+  // group, so that no backup is left following a port that is gone. When that cannot be done,
+  // the card stays: removing it would leave its group broken.
+  std::string result;
+  bool has_result = false;
+  int called =
+      CallSetupProcedure(verb, "aggcfg.dll", "TrevanRemoveLinks", {args[0]}, &result, &has_result);
+  if (called != kExitOk) return called;
   LONG status = EditLinkage(n, false);
   if (status == ERROR_SUCCESS) status = DeleteTree(CardKey(n));
   if (status == ERROR_SUCCESS) status = DeleteTree(ServiceKey(n));

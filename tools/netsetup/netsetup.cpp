@@ -28,8 +28,9 @@ const Command kCommands[] = {
      "address gives bus and slot where it has one. Prints the card number.",
      RunAddCard},
     {"remove-card", "N",
-     "Removes card N, a TREVAN port: its card entry, its driver service key, its linkage\n"
-     "entries, and one from RefCount.",
+     "Removes card N, a TREVAN port. First calls TrevanRemoveLinks N of aggcfg.dll, which\n"
+     "takes the port out of its group; then removes its card entry, its driver service key,\n"
+     "its linkage entries, and one from RefCount.",
      RunRemoveCard},
     {"set-ip", "N [ADDRESS...]",
      "Sets the TCP/IP addresses of card N (\"IPAddress\" of its Parameters\\Tcpip key), as the\n"

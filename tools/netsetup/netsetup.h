@@ -42,6 +42,15 @@ int RunRemoveCard(const Args& args);
 int RunSetIp(const Args& args);
 int RunCall(const Args& args);
 
+// Calls setup procedure `procedure_name` of library `library_name` (a bare name is the system
+// directory's file) with `texts`, as the platform's setup does. Returns kExitOk, or the exit code
+// after naming the failure for `verb` on standard error: kExitNotFound (no library or no such
+// procedure) or kExitProcedure (FALSE, or no result text). When the procedure set a result text,
+// *result_text holds a copy and *has_result is true, also when it returned FALSE.
+int CallSetupProcedure(const char* verb, const std::string& library_name,
+                       const std::string& procedure_name, const Args& texts,
+                       std::string* result_text, bool* has_result);
+
 // "pairway-netsetup: <verb>: <message>" on standard error; returns `code` for `return Fail(...)`.
 int Fail(const char* verb, int code, const std::string& message);
 
