@@ -70,12 +70,13 @@ int CallSetupProcedure(const char* verb, const std::string& library_name,
   }
   LPSTR result = NULL;
   BOOL succeeded = CallProcedure(procedure, texts, &result);
-  // The text belongs to the library: copy it before the library goes.
   if (result != NULL) {
     *result_text = result;
     *has_result = true;
   }
-  FreeLibrary(library);
+  // The library stays loaded until the tool ends, a moment later. Unloading a library that
+  // brought the dialog toolkit along would unload the toolkit too, and its process-lifetime
+  // caches would then look like leaks of no known module to the leak checker.
   if (!succeeded) return Fail(verb, kExitProcedure, procedure_name + " returned FALSE");
   if (result == NULL) return Fail(verb, kExitProcedure, procedure_name + " set no result text");
   return kExitOk;

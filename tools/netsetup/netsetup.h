@@ -46,7 +46,8 @@ int RunCall(const Args& args);
 // directory's file) with `texts`, as the platform's setup does. Returns kExitOk, or the exit code
 // after naming the failure for `verb` on standard error: kExitNotFound (no library or no such
 // procedure) or kExitProcedure (FALSE, or no result text). When the procedure set a result text,
-// *result_text holds a copy and *has_result is true, also when it returned FALSE.
+// *result_text holds a copy and *has_result is true, also when it returned FALSE. A library whose
+// procedure was called stays loaded until the program ends.
 int CallSetupProcedure(const char* verb, const std::string& library_name,
                        const std::string& procedure_name, const Args& texts,
                        std::string* result_text, bool* has_result);
