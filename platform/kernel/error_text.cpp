@@ -143,6 +143,8 @@ constexpr ErrorText kTexts[] = {
     {ERROR_INVALID_SERVICE_LOCK, "The specified service database lock is invalid.\r\n"},
     {ERROR_SERVICE_MARKED_FOR_DELETE, "The specified service has been marked for deletion.\r\n"},
     {ERROR_SERVICE_EXISTS, "The specified service already exists.\r\n"},
+    {ERROR_SERVICE_NEVER_STARTED,
+     "No attempts to start the service have been made since the last boot.\r\n"},
     {ERROR_DUPLICATE_SERVICE_NAME,
      "The name is already in use as either a service name or a service display name.\r\n"},
     {ERROR_SHUTDOWN_IN_PROGRESS, "A system shutdown is in progress.\r\n"},
