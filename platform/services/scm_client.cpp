@@ -93,7 +93,9 @@ int ConnectToDaemon(DWORD* error) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof address.sun_path) {
-    *error = RPC_S_SERVER_UNAVAILABLE;
+    // A root the caller may not enter hides its manager: that is a denial, not an absence.
+    bool denied = root && access(root->c_str(), X_OK) != 0 && errno == EACCES;
+    *error = denied ? ERROR_ACCESS_DENIED : RPC_S_SERVER_UNAVAILABLE;
     return -1;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);

@@ -79,6 +79,7 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
   g_events =
       fopen((std::string(root != nullptr ? root : ".") + "/" + name + ".events").c_str(), "a");
   Record("main " + name + " args " + std::to_string(argc));
+  Record("pid " + std::to_string(getpid()));
   g_handle = RegisterServiceCtrlHandlerA(name.c_str(), Handler);
   Report(SERVICE_START_PENDING, 0, 1, 3000);
   if (g_mode == "bad-state") {
