@@ -114,7 +114,10 @@ struct Daemon::Service {
 
 Daemon::Daemon(DaemonOptions options) : options_(std::move(options)) {}
 
-Daemon::~Daemon() = default;
+Daemon::~Daemon() {
+  // The socket goes with the daemon that listened on it; a failed start leaves the owner's alone.
+  if (listen_fd_.valid()) unlink(socket_path_.c_str());
+}
 
 bool Daemon::Start(std::string* error, int* exit_code) {
   *exit_code = 1;
@@ -645,7 +648,10 @@ void Daemon::OnDelivered(Service* service) {
   service->control_in_flight = false;
   CancelTimer("control:" + Lower(service->name));
   if (control.client != 0) Reply(control.client, ERROR_SUCCESS, service->status);
-  if (control.code == SERVICE_CONTROL_SHUTDOWN && service->awaiting_shutdown)
+  // A handler that returns with the service still running (the monitor after its shutdown pass)
+  // has done all it will; one that left it STOP_PENDING is still on its way to STOPPED.
+  if (control.code == SERVICE_CONTROL_SHUTDOWN && service->awaiting_shutdown &&
+      service->status.dwCurrentState != SERVICE_STOP_PENDING)
     ShutdownStepDone(service);
   if (!done_) SendNextControl(service);
 }

@@ -24,9 +24,10 @@
 // other user may only open the manager and services for query and query or interrogate.
 //
 // Shutdown (SIGTERM, SIGINT or a kShutdown request): every running service that accepts SHUTDOWN
-// gets it; the daemon waits for each until it reports STOPPED, exits, or its handler returns, up to
-// the shutdown time-out; services that do not accept SHUTDOWN get SIGTERM at once. Whatever still
-// runs after that is killed, and the daemon exits.
+// gets it; the daemon waits for each until it reports STOPPED, exits, or its handler returns
+// without leaving it STOP_PENDING (a service that reports STOP_PENDING is waited for until it
+// reports STOPPED), up to the shutdown time-out; services that do not accept SHUTDOWN get SIGTERM
+// at once. Whatever still runs after that is killed, and the daemon exits.
 #ifndef PAIRWAY_TOOLS_SCM_SCM_DAEMON_H
 #define PAIRWAY_TOOLS_SCM_SCM_DAEMON_H
 

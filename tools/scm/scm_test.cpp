@@ -278,6 +278,18 @@ TEST(ScmDaemonProcess, ASecondDaemonOnTheSameRootRefusesToStart) {
   EXPECT_EQ(second.Wait(), 3);
 }
 
+TEST(ScmDaemonProcess, InTheBackgroundItReturnsOnceItListens) {
+  TempRoot root;
+  std::string program = (BuildDir() / "bin" / "pairway-scm").string();
+  ASSERT_EQ(RunCommand(program), 0);
+  // No waiting: the socket listens before the starting command returns.
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  ASSERT_NE(manager, nullptr);
+  EXPECT_EQ(RunCommand(program + " 2>/dev/null"), 3) << "one daemon per root";
+  EXPECT_TRUE(RequestServiceManagerShutdown(manager));
+  CloseServiceHandle(manager);
+}
+
 TEST(ScmDaemonProcess, AutoStartServicesStartWithTheDaemon) {
   TempRoot root;
   {
