@@ -204,6 +204,27 @@ TEST(ScmFaults, CrashingServiceIsRecordedStoppedWhileTheDaemonGoesOn) {
   EXPECT_TRUE(StartServiceA(svc.service, 0, nullptr));
 }
 
+TEST(ScmFaults, AHandlerThatHangsTimesOutItsCallersAndNobodyElse) {
+  TempRoot root;
+  ScmDaemon daemon({"--control-timeout", "0.2", "--shutdown-timeout", "0.2"});
+  ASSERT_EQ(CreateTestService(root, "Stuck", "normal"), ERROR_SUCCESS);
+  ASSERT_EQ(CreateTestService(root, "Fine", "normal"), ERROR_SUCCESS);
+  ASSERT_TRUE(StartAndWaitRunning("Stuck"));
+  ASSERT_TRUE(StartAndWaitRunning("Fine"));
+  Opened stuck("Stuck"), fine("Fine");
+  SERVICE_STATUS status{};
+  EXPECT_FALSE(ControlService(stuck.service, 250, &status));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT));
+  // Controls behind the hung one time out as well; the other service answers at once.
+  EXPECT_FALSE(ControlService(stuck.service, SERVICE_CONTROL_INTERROGATE, &status));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT));
+  EXPECT_TRUE(ControlService(fine.service, SERVICE_CONTROL_INTERROGATE, &status));
+  EXPECT_EQ(stuck.Query().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  pid_t pid = ServicePid(root, "Stuck");
+  EXPECT_EQ(daemon.Stop(), 0);
+  EXPECT_NE(kill(pid, 0), 0);
+}
+
 TEST(ScmFaults, NonsenseStateReportsAreIgnored) {
   TempRoot root;
   ScmDaemon daemon;

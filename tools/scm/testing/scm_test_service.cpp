@@ -9,6 +9,7 @@
 //     crash          dies by SIGKILL right after reporting RUNNING
 //     bad-state      reports the state 99 on the raw channel before RUNNING
 //     no-stop        RUNNING accepts nothing: STOP is refused by the manager
+// In every mode the service's own code 250 never returns from the handler.
 // Started by hand it prints the dispatcher's error and exits with 1.
 #include <signal.h>
 #include <stdio.h>
@@ -67,6 +68,9 @@ void WINAPI Handler(DWORD control) {
       return;
     case SERVICE_CONTROL_CONTINUE:
       Report(SERVICE_RUNNING, g_status.dwControlsAccepted, 0, 0);
+      return;
+    case 250:
+      pause();
       return;
     default:
       SetServiceStatus(g_handle, &g_status);  // interrogate and the service's own codes
