@@ -35,6 +35,12 @@
 //      sees a hive file without its schema. An existing file that is not a hive is reported
 //      (ERROR_BADDB, ERROR_REGISTRY_CORRUPT) and never rebuilt: nothing empties a hive.
 //
+// FILE ACCESS
+//
+//   Every open of a hive file goes through SQLite's default VFS as it is at that moment. That is
+//   the seam for fault tests: a test registers a wrapping VFS as the default before a fresh root's
+//   hive is opened and fails chosen writes (hive_test.cpp).
+//
 // A crash at any step leaves either the whole transaction or none of it; SQLite rolls back the
 // unfinished one when the next process opens the file.
 #ifndef PAIRWAY_REGISTRY_HIVE_H
