@@ -178,7 +178,8 @@ WINADVAPI LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchCl
  * Synchronous (fAsynchronous FALSE): returns ERROR_SUCCESS when a change happened.
  * Asynchronous: returns at once; hEvent is signalled when a change happens (ERROR_INVALID_PARAMETER
  * without an event). Closing the handle ends the watch; a synchronous waiter on it then returns
- * ERROR_SUCCESS (as the platform's does on close).
+ * ERROR_SUCCESS and the event of an asynchronous watch is signalled (as the platform's are on
+ * close), so a caller must not take a wake-up to mean that the key is still open.
  */
 WINADVAPI LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter,
                                               HANDLE hEvent, BOOL fAsynchronous);

@@ -155,13 +155,21 @@ class Notifier {
         watched = hive_file;
         continue;  // check again: a change may have come before the watch existed
       }
-      pollfd fds[2] = {{wake_fd_[0], POLLIN, 0}, {root_watch ? root_watch->fd() : -1, POLLIN, 0}};
-      poll(fds, 2, kGuardMs);
+      std::vector<pollfd> fds = {{wake_fd_[0], POLLIN, 0},
+                                 {root_watch ? root_watch->fd() : -1, POLLIN, 0}};
+      AddClosedFds(&fds);
+      poll(fds.data(), fds.size(), kGuardMs);
       char drain[64];
       while (read(wake_fd_[0], drain, sizeof drain) > 0) {
       }
       if (root_watch) root_watch->Drain();
     }
+  }
+
+  // A handle closed while its watch waits wakes the thread through its closed_fd.
+  void AddClosedFds(std::vector<pollfd>* fds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const AsyncWatch& watch : watches_) fds->push_back({watch.handle->closed_fd, POLLIN, 0});
   }
 
   // Signals and drops every watch that saw a change or whose handle closed; returns the hive
@@ -177,7 +185,9 @@ class Notifier {
     for (AsyncWatch& watch : watches) {
       pollfd closed = {watch.handle->closed_fd, POLLIN, 0};
       if (poll(&closed, 1, 0) > 0 && (closed.revents & POLLIN)) {
-        continue;  // a closed handle ends its watch without a signal
+        // As on the platform, closing the key signals the event: a waiter must not sleep on.
+        SetEvent(watch.event);
+        continue;
       }
       bool changed = false;
       DWORD error = Check(watch.handle, watch.subtree, watch.filter, &changed, &hive_file);

@@ -85,7 +85,14 @@ TEST_F(NotifyTest, AsynchronousWatchHonoursFilterAndSubtree) {
   EXPECT_EQ(RegDeleteKeyA(services, "TREVAN1\\Parameters"), ERROR_SUCCESS);
   EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
   RegCloseKey(port);
+
+  // Closing the key ends a pending watch by signalling its event, so nobody sleeps on a watch
+  // that can no longer fire.
+  ASSERT_EQ(RegNotifyChangeKeyValue(services, TRUE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE),
+            ERROR_SUCCESS);
+  EXPECT_EQ(WaitForSingleObject(event, kNoWakeMs), static_cast<DWORD>(WAIT_TIMEOUT));
   RegCloseKey(services);
+  EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
   CloseHandle(event);
 }
 
@@ -208,6 +215,30 @@ TEST_F(NotifyTest, AWriterKilledMidBurstLosesNoAcknowledgedWrite) {
         << "acknowledged write " << i << " was lost";
     EXPECT_EQ(value, static_cast<DWORD>(i));
   }
+  RegCloseKey(key);
+}
+
+// A process killed inside a write transaction leaves the hive unlocked: the next writer goes on,
+// the dead transaction's write is gone, and what was committed before it stays.
+TEST_F(NotifyTest, AWriterKilledInsideItsTransactionLeavesNoLockAndNoHalfWrite) {
+  HKEY key = CreateKey("SOFTWARE\\Held");
+  ASSERT_EQ(SetNumber(key, "committed", 7), ERROR_SUCCESS);
+  FILE* pipe = popen((Probe() + " hold SOFTWARE\\\\Held uncommitted & echo $!").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char line[64];
+  ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
+  pid_t child = static_cast<pid_t>(atoi(line));
+  ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
+  EXPECT_STREQ(line, "holding\n");
+  kill(child, SIGKILL);
+  while (fgets(line, sizeof line, pipe) != nullptr) {
+  }
+  pclose(pipe);
+
+  EXPECT_EQ(SetNumber(key, "after", 8), ERROR_SUCCESS);
+  EXPECT_EQ(Read(key, "uncommitted"), "<error 2>");
+  EXPECT_EQ(Read(key, "committed"), std::string("\x07\0\0\0", 4));
+  EXPECT_EQ(Read(key, "after"), std::string("\x08\0\0\0", 4));
   RegCloseKey(key);
 }
 

@@ -4,6 +4,8 @@
 //   reg_probe burst KEY PREFIX N    store N REG_DWORD values PREFIX0..; print each index once its
 //                                   write has returned success
 //   reg_probe wait KEY              wait for a value change under HKLM\KEY (subtree); print "woke"
+//   reg_probe hold KEY NAME         begin a write transaction, store NAME in it, print "holding"
+//                                   and sleep inside it until killed
 #include <windows.h>
 
 #include <stdio.h>
@@ -12,6 +14,8 @@
 
 #include <string>
 
+#include "pairway/registry_batch.h"
+
 static int Fail(const char* what, LONG error) {
   fprintf(stderr, "reg_probe: %s failed with %ld\n", what, static_cast<long>(error));
   return 1;
@@ -19,7 +23,7 @@ static int Fail(const char* what, LONG error) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    fprintf(stderr, "usage: reg_probe set|burst|wait KEY ...\n");
+    fprintf(stderr, "usage: reg_probe set|burst|wait|hold KEY ...\n");
     return 2;
   }
   HKEY key;
@@ -42,6 +46,17 @@ int main(int argc, char** argv) {
       fflush(stdout);
     }
     return 0;
+  }
+  if (strcmp(argv[1], "hold") == 0 && argc == 4) {
+    pairway::RegistryBatch batch;
+    if (batch.status() != ERROR_SUCCESS) return Fail("RegistryBatch", batch.status());
+    DWORD one = 1;
+    error =
+        RegSetValueExA(key, argv[3], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+    if (error != ERROR_SUCCESS) return Fail("RegSetValueExA", error);
+    printf("holding\n");
+    fflush(stdout);
+    for (;;) Sleep(INFINITE);
   }
   if (strcmp(argv[1], "wait") == 0) {
     printf("armed\n");
