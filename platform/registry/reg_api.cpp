@@ -377,13 +377,15 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
   Statement self(db, "SELECT class, written FROM keys WHERE id = ?1");
   self.Bind(1, call.handle().key_id);
   if (self.Step() != SQLITE_ROW) return ERROR_KEY_DELETED;
+  // Lengths in bytes (the single-byte characters of the A calls): SQLite's length() of a text
+  // counts UTF-8 characters, which undercounts names with bytes above 0x7F.
   Statement subkeys(db,
-                    "SELECT count(*), coalesce(max(length(name)),0), coalesce(max(length(class)),0)"
-                    " FROM keys WHERE parent = ?1");
+                    "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))),0),"
+                    " coalesce(max(length(CAST(class AS BLOB))),0) FROM keys WHERE parent = ?1");
   subkeys.Bind(1, call.handle().key_id);
   Statement values(db,
-                   "SELECT count(*), coalesce(max(length(name)),0), coalesce(max(length(data)),0)"
-                   " FROM vals WHERE key = ?1");
+                   "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))),0),"
+                   " coalesce(max(length(data)),0) FROM vals WHERE key = ?1");
   values.Bind(1, call.handle().key_id);
   if (subkeys.Step() != SQLITE_ROW || values.Step() != SQLITE_ROW) {
     return ERROR_REGISTRY_IO_FAILED;

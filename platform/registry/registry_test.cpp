@@ -146,6 +146,21 @@ TEST_F(RegistryTest, SubkeysListInNameOrderAndValuesInCreationOrder) {
   EXPECT_EQ(subkeys, 5u);
   EXPECT_EQ(values, 3u);
   EXPECT_EQ(max_value, 9u);
+
+  // Lengths count bytes, also for names with bytes above 0x7F (5 bytes, 3 UTF-8 characters):
+  // a caller sizes its buffer by them.
+  const char* high = "\xc3\xa9t\xc3\xa9";
+  HKEY child = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(key, high, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(child);
+  ASSERT_EQ(SetNumber(key, high, 4), ERROR_SUCCESS);
+  DWORD max_subkey = 0, max_name = 0;
+  ASSERT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, &max_subkey, nullptr, nullptr,
+                             &max_name, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(max_subkey, 5u);
+  EXPECT_EQ(max_name, 5u);
   RegCloseKey(key);
 }
 
