@@ -58,6 +58,22 @@ bool ParseQuoted(const std::string& text, size_t* pos, std::string* out) {
   return false;
 }
 
+// Reads 1 to max_digits hexadecimal digits and nothing else (no sign, blank or 0x, which
+// strtoul would accept and turn "-1" into a very different number).
+bool ParseHexNumber(const std::string& digits, size_t max_digits, unsigned long long* number) {
+  if (digits.empty() || digits.size() > max_digits) return false;
+  *number = 0;
+  for (char c : digits) {
+    int digit = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
+    if (digit < 0) return false;
+    *number = *number * 16 + static_cast<unsigned>(digit);
+  }
+  return true;
+}
+
 bool ParseHexBytes(const std::string& text, std::vector<BYTE>* data) {
   data->clear();
   size_t i = 0;
@@ -67,10 +83,8 @@ bool ParseHexBytes(const std::string& text, std::vector<BYTE>* data) {
     size_t end = text.find(',', i);
     std::string item = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
     while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.pop_back();
-    if (item.empty() || item.size() > 2) return false;
-    char* stop = nullptr;
-    unsigned long byte = strtoul(item.c_str(), &stop, 16);
-    if (*stop != '\0') return false;
+    unsigned long long byte = 0;
+    if (!ParseHexNumber(item, 2, &byte)) return false;
     data->push_back(static_cast<BYTE>(byte));
     if (end == std::string::npos) break;
     i = end + 1;
@@ -99,10 +113,8 @@ bool ParseData(const std::string& text, RegOperation* op, std::string* error) {
     return true;
   }
   if (text.rfind("dword:", 0) == 0) {
-    std::string digits = text.substr(6);
-    char* stop = nullptr;
-    unsigned long long number = strtoull(digits.c_str(), &stop, 16);
-    if (digits.empty() || digits.size() > 8 || *stop != '\0') {
+    unsigned long long number = 0;
+    if (!ParseHexNumber(text.substr(6), 8, &number)) {
       *error = "dword: takes up to eight hexadecimal digits";
       return false;
     }
@@ -116,14 +128,14 @@ bool ParseData(const std::string& text, RegOperation* op, std::string* error) {
     std::string kind = text.substr(3, colon == std::string::npos ? 0 : colon - 3);
     op->type = REG_BINARY;
     if (!kind.empty()) {
-      char* stop = nullptr;
       if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')') {
         *error = "hex type must be written hex(T)";
         return false;
       }
-      std::string digits = kind.substr(1, kind.size() - 2);
-      op->type = static_cast<DWORD>(strtoul(digits.c_str(), &stop, 16));
-      if (digits.empty() || *stop != '\0') {
+      unsigned long long type = 0;
+      bool valid = ParseHexNumber(kind.substr(1, kind.size() - 2), 8, &type);
+      op->type = static_cast<DWORD>(type);
+      if (!valid) {
         *error = "hex type must be hexadecimal";
         return false;
       }
