@@ -171,7 +171,8 @@ WINADVAPI LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchCl
 /*
  * Waits for a change of hKey (and with bWatchSubtree of every key below it) that matches
  * dwNotifyFilter: REG_NOTIFY_CHANGE_NAME for subkeys created or deleted, REG_NOTIFY_CHANGE_LAST_SET
- * for values set, changed or deleted. Needs KEY_NOTIFY. Changes made by any process of the root
+ * for values set, changed or deleted. Deleting the watched key itself wakes the watch whatever
+ * the filter (the next call on the handle then fails with ERROR_KEY_DELETED). Needs KEY_NOTIFY. Changes made by any process of the root
  * count, this one included.
  * The first call on a handle arms a watch that stays armed until the handle is closed: a change
  * made while the caller was not waiting is reported by the next call at once.

@@ -20,7 +20,9 @@
 //   changes(seq INTEGER PRIMARY KEY AUTOINCREMENT, path TEXT, kind INTEGER)
 //       The change log that notification reads: every write appends the folded path of the key
 //       whose values changed (kind REG_NOTIFY_CHANGE_LAST_SET) or whose subkeys were created or
-//       deleted (kind REG_NOTIFY_CHANGE_NAME; a deleted key also logs its own path). Rows older
+//       deleted (kind REG_NOTIFY_CHANGE_NAME). A deleted key also logs its own path with
+//       REG_NOTIFY_CHANGE_NAME | kKeyDeleted, which wakes every watch on that key whatever its
+//       filter: a watch on a key that is gone could otherwise never fire. Rows older
 //       than kChangeLogKeep entries are pruned by the writers.
 //
 // RULES
@@ -63,6 +65,8 @@ namespace pairway::registry {
 constexpr int64_t kLocalMachineId = 1;
 constexpr int64_t kCurrentUserId = 2;
 constexpr int64_t kChangeLogKeep = 4096;
+// The change-log kind bit of a key's own deletion (beside the REG_NOTIFY_CHANGE_* bits).
+constexpr DWORD kKeyDeleted = 0x100;
 
 // Turns an SQLite result code into the platform's error code. The only place that does.
 DWORD ErrorFromSqlite(int rc);

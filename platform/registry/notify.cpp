@@ -49,11 +49,14 @@ DWORD CheckChanges(Hive& hive, KeyHandle& handle, bool subtree, DWORD filter, bo
     *changed = true;  // rule 5
   } else {
     Statement match(hive.db(),
-                    "SELECT 1 FROM changes WHERE seq > ?1 AND (kind & ?2) != 0 AND"
-                    " (path = ?3 OR (?4 AND substr(path, 1, length(?3) + 1) = ?3 || '\\'))"
+                    "SELECT 1 FROM changes WHERE seq > ?1 AND"
+                    " (((kind & ?2) != 0 AND"
+                    "   (path = ?3 OR (?4 AND substr(path, 1, length(?3) + 1) = ?3 || '\\')))"
+                    "  OR ((kind & ?5) != 0 AND path = ?3))"
                     " LIMIT 1");
     match.Bind(1, handle.last_seq).Bind(2, static_cast<int64_t>(filter));
     match.Bind(3, handle.path).Bind(4, static_cast<int64_t>(subtree ? 1 : 0));
+    match.Bind(5, static_cast<int64_t>(kKeyDeleted));
     int rc = match.Step();
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return ErrorFromSqlite(rc);
     *changed = rc == SQLITE_ROW;

@@ -96,6 +96,19 @@ TEST_F(NotifyTest, AsynchronousWatchHonoursFilterAndSubtree) {
   CloseHandle(event);
 }
 
+TEST_F(NotifyTest, DeletingTheWatchedKeyWakesAValueWatchOnIt) {
+  HKEY key = CreateKey("SYSTEM\\Services\\Doomed");
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  ASSERT_EQ(RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SYSTEM\\Services\\Doomed"), ERROR_SUCCESS);
+  EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, nullptr, FALSE),
+            ERROR_KEY_DELETED);
+  RegCloseKey(key);
+  CloseHandle(event);
+}
+
 TEST_F(NotifyTest, ArmedWatchReportsChangesMadeWhileTheCallerWasBusy) {
   HKEY key = CreateKey("SYSTEM\\Services");
   HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);

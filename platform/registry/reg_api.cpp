@@ -325,7 +325,7 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   key.Bind(1, id);
   if ((rc = key.Step()) != SQLITE_DONE) return ErrorFromSqlite(rc);
   error = LogChange(hive, parent_path, REG_NOTIFY_CHANGE_NAME);
-  if (error == ERROR_SUCCESS) error = LogChange(hive, path, REG_NOTIFY_CHANGE_NAME);
+  if (error == ERROR_SUCCESS) error = LogChange(hive, path, REG_NOTIFY_CHANGE_NAME | kKeyDeleted);
   return error == ERROR_SUCCESS ? call.CommitWrite() : error;
 }
 
