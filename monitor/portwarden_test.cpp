@@ -166,7 +166,7 @@ TEST_F(PortwardenTest, ForegroundMonitorEndsAfterTwoThousandPasses) {
   // A second writer under Services: every write the monitor waits for starts a pass. Writes
   // made while a pass runs fold into one notification, so the writer just keeps writing.
   DWORD writes = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(280);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(500);
   while (!done && std::chrono::steady_clock::now() < deadline) {
     SetDword(SERVICES_KEY_SLASH "Writer", "Counter", ++writes);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
