@@ -183,9 +183,10 @@ typedef struct _PROCESS_INFORMATION {
  */
 WINBASEAPI BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                                       LPSECURITY_ATTRIBUTES lpProcessAttributes,
-                                      LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
-                                      DWORD dwCreationFlags, LPVOID lpEnvironment,
-                                      LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
+                                      LPSECURITY_ATTRIBUTES lpThreadAttributes,
+                                      BOOL bInheritHandles, DWORD dwCreationFlags,
+                                      LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                                      LPSTARTUPINFOA lpStartupInfo,
                                       LPPROCESS_INFORMATION lpProcessInformation);
 WINBASEAPI BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 /* FALSE with ERROR_ACCESS_DENIED once the process has ended. */
@@ -264,6 +265,98 @@ WINBASEAPI LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLen
 WINBASEAPI LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2);
 WINBASEAPI int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 WINBASEAPI int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);
+
+/* ---- Files and devices --------------------------------------------------------------------- */
+
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000
+#define FILE_FLAG_OVERLAPPED 0x40000000
+
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+
+#define DDD_RAW_TARGET_PATH 0x00000001
+#define DDD_REMOVE_DEFINITION 0x00000002
+#define DDD_EXACT_MATCH_ON_REMOVE 0x00000004
+#define DDD_NO_BROADCAST_SYSTEM 0x00000008
+
+typedef struct _OVERLAPPED {
+  ULONG_PTR Internal;     /* the request's status: STATUS_PENDING until it completes */
+  ULONG_PTR InternalHigh; /* bytes transferred */
+  DWORD Offset;
+  DWORD OffsetHigh;
+  HANDLE hEvent; /* set when the request completes */
+} OVERLAPPED, *LPOVERLAPPED;
+
+/*
+ * CreateFileA opens an ordinary file (an NT path mapped into the machine root) or a device:
+ *   "\\.\NAME"          the device that the MS-DOS device name NAME points to (DefineDosDeviceA):
+ *                       a NIC port "\Device\SERVICE" of the driver stand-in
+ *   "\\.\NICIOVX.VXD"   on Windows 95 only: the NIC's virtual device, present when the system
+ *                       directory holds NICIOVX.VXD
+ * Fails with INVALID_HANDLE_VALUE and ERROR_FILE_NOT_FOUND (no such file, name or device),
+ * ERROR_PATH_NOT_FOUND, ERROR_FILE_EXISTS (CREATE_NEW), ERROR_ACCESS_DENIED or
+ * ERROR_INVALID_PARAMETER (bad disposition). Handles close with CloseHandle.
+ */
+WINBASEAPI HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                     LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                     DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                                     HANDLE hTemplateFile);
+
+/* The low 32 bits of a file's size (the high ones in *lpFileSizeHigh when given).
+ * INVALID_FILE_SIZE with ERROR_INVALID_HANDLE for a handle that is not an open file. */
+WINBASEAPI DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+
+/*
+ * DefineDosDeviceA adds (or with DDD_REMOVE_DEFINITION removes) a machine-wide MS-DOS device
+ * name. Definitions of one name stack: the newest is used, removing it uncovers the one before.
+ * Without DDD_RAW_TARGET_PATH the target is a DOS path and is kept as "\??\" + path. Removing
+ * takes the newest definition, or with DDD_EXACT_MATCH_ON_REMOVE the one whose target matches.
+ * Names compare without regard to case and may not contain '\' or '/'.
+ * FALSE with ERROR_INVALID_PARAMETER (empty or bad name, no target), ERROR_FILE_NOT_FOUND
+ * (nothing to remove) or ERROR_PATH_NOT_FOUND (no machine root).
+ *
+ * QueryDosDeviceA copies the targets of lpDeviceName, newest first, each zero-terminated and the
+ * list ended by one more zero; with lpDeviceName NULL it lists every defined name the same way.
+ * Returns the characters stored, or 0 with ERROR_FILE_NOT_FOUND (name not defined) or
+ * ERROR_INSUFFICIENT_BUFFER (nothing useful copied).
+ */
+WINBASEAPI BOOL WINAPI DefineDosDeviceA(DWORD dwFlags, LPCSTR lpDeviceName, LPCSTR lpTargetPath);
+WINBASEAPI DWORD WINAPI QueryDosDeviceA(LPCSTR lpDeviceName, LPSTR lpTargetPath, DWORD ucchMax);
+
+/*
+ * DeviceIoControl sends a control code to an open device (see winioctl.h and ntddndis.h for the
+ * codes a NIC port answers, and the virtual device's codes 1 and 2 there).
+ * Without lpOverlapped the call completes before it returns: TRUE with *lpBytesReturned set, or
+ * FALSE with the driver's error:
+ *   ERROR_INVALID_HANDLE       the handle is not open
+ *   ERROR_INVALID_FUNCTION     a control code the device does not know, or a handle to a file
+ *   ERROR_INVALID_PARAMETER    input too short, a NULL buffer with a size, no lpBytesReturned
+ *   ERROR_INSUFFICIENT_BUFFER  the output buffer cannot hold the reply
+ *   ERROR_NOT_SUPPORTED        the driver does not answer that object identifier
+ *   ERROR_GEN_FAILURE          the driver did not answer at all
+ * With lpOverlapped on a device opened with FILE_FLAG_OVERLAPPED the call returns FALSE with
+ * ERROR_IO_PENDING; the request's outcome is then in the OVERLAPPED, its event is set, and
+ * GetOverlappedResult reports it.
+ */
+WINBASEAPI BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
+                                       DWORD nInBufferSize, LPVOID lpOutBuffer,
+                                       DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                                       LPOVERLAPPED lpOverlapped);
+
+/* The outcome of an overlapped request: TRUE with *lpNumberOfBytesTransferred, or FALSE with the
+ * request's error; ERROR_IO_INCOMPLETE when it is still pending and bWait is FALSE. */
+WINBASEAPI BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+                                           LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
 
 PW_END_DECLS
 
