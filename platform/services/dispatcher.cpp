@@ -166,8 +166,9 @@ RegisterServiceCtrlHandlerA(LPCSTR lpServiceName, LPHANDLER_FUNCTION lpHandlerPr
   using namespace pairway::scm;
   Dispatcher& d = State();
   std::lock_guard<std::mutex> lock(d.mutex);
-  if (d.channel < 0 || lpServiceName == nullptr ||
-      strcasecmp(lpServiceName, d.service_name.c_str()) != 0) {
+  // A process of its own runs exactly one service, so the platform takes the handler for it
+  // whatever name the program gives (programs often pass a longer, descriptive name).
+  if (d.channel < 0 || lpServiceName == nullptr) {
     SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
     return 0;
   }
