@@ -24,17 +24,24 @@ namespace fs = std::filesystem;
 
 const char kVerb[] = "init";
 
-// NT name in the system directory -> file of the build (relative to the build directory).
-// Files the build does not have are skipped: a root works with whatever parts were built.
+// NT name in the system directory -> the file, relative to the folder above this tool's own:
+// the build directory, or the installation prefix after `cmake --install` (which keeps the
+// system's own files in lib/pairway/). Files that exist in neither place are skipped: a root
+// works with whatever parts were built.
 struct InstalledFile {
   const char* nt_name;
   const char* build_file;
+  const char* installed_file;
 };
 const InstalledFile kInstalledFiles[] = {
-    {"portwarden.exe", "bin/portwarden"},     {"aggcfg.dll", "lib/aggcfg.so"},
-    {"ctrsetup.dll", "lib/ctrsetup.so"},      {"mifsnmp.dll", "lib/mifsnmp.so"},
-    {"standbyag.dll", "lib/standbyag.so"},    {"lodctr.exe", "bin/pairway-lodctr"},
-    {"unlodctr.exe", "bin/pairway-unlodctr"}, {"perfctr.ini", "lib/perfctr.ini"},
+    {"portwarden.exe", "bin/portwarden", "lib/pairway/portwarden"},
+    {"aggcfg.dll", "lib/aggcfg.so", "lib/pairway/aggcfg.so"},
+    {"ctrsetup.dll", "lib/ctrsetup.so", "lib/pairway/ctrsetup.so"},
+    {"mifsnmp.dll", "lib/mifsnmp.so", "lib/pairway/mifsnmp.so"},
+    {"standbyag.dll", "lib/standbyag.so", "lib/pairway/standbyag.so"},
+    {"lodctr.exe", "bin/pairway-lodctr", "bin/pairway-lodctr"},
+    {"unlodctr.exe", "bin/pairway-unlodctr", "bin/pairway-unlodctr"},
+    {"perfctr.ini", "lib/perfctr.ini", "lib/pairway/perfctr.ini"},
 };
 
 // The driver file the driver's service key names; mifsnmp reports its size.
@@ -125,6 +132,7 @@ int PrepareSystemDirectory(const fs::path& root) {
   fs::path build = BuildDir();
   for (const InstalledFile& file : kInstalledFiles) {
     fs::path target = build / file.build_file;
+    if (!fs::exists(target)) target = build / file.installed_file;
     if (build.empty() || !fs::exists(target)) continue;
     fs::path link = system_dir / file.nt_name;
     fs::remove(link, error);
