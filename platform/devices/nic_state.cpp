@@ -9,6 +9,8 @@
 #include <ntddndis.h>
 #include <windows.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -205,6 +207,26 @@ bool ApplyField(NicState* state, std::string_view field, std::string_view value)
   return false;
 }
 
+// The fields SetNicField takes besides the counters' NDIS names.
+constexpr std::string_view kNamedFields[] = {"permanent-address",
+                                             "current-address",
+                                             "vendor-id",
+                                             "multicast",
+                                             "multicast-max",
+                                             "driver-version",
+                                             "link",
+                                             "adapter-info",
+                                             "silent",
+                                             "traffic"};
+
+bool KnownField(std::string_view field) {
+  for (const auto& [name, oid] : NicCounterNames()) {
+    if (field == name) return true;
+  }
+  return std::find(std::begin(kNamedFields), std::end(kNamedFields), field) !=
+         std::end(kNamedFields);
+}
+
 bool ValidServiceName(std::string_view service) {
   return !service.empty() && service.size() < 64 &&
          std::all_of(service.begin(), service.end(),
@@ -302,8 +324,12 @@ DWORD SetNicField(NicState* state, std::string_view assignment, std::string* err
   NicState changed = *state;
   FoldTraffic(&changed);
   const bool was_on = changed.traffic;
-  if (field == "traffic-since" || !ApplyField(&changed, field, value)) {
-    *error = "bad field or value: " + std::string(assignment);
+  if (!KnownField(field)) {
+    *error = "unknown field '" + std::string(field) + "'";
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (!ApplyField(&changed, field, value)) {
+    *error = "bad value for " + std::string(field) + ": '" + std::string(value) + "'";
     return ERROR_INVALID_PARAMETER;
   }
   if (changed.traffic && !was_on) changed.traffic_since_ms = NowMs();
@@ -380,6 +406,26 @@ DWORD WriteNicState(const fs::path& root, std::string_view service, const NicSta
   return ERROR_SUCCESS;
 }
 
+DWORD UpdateNicState(const fs::path& root, std::string_view service,
+                     const std::function<DWORD(NicState*)>& change) {
+  if (!ValidServiceName(service)) return ERROR_INVALID_NAME;
+  std::error_code ec;
+  fs::create_directories(root / "nic", ec);
+  const int lock = open((root / "nic" / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lock < 0) return ERROR_WRITE_FAULT;
+  flock(lock, LOCK_EX);
+  NicState state;
+  DWORD status = ReadNicState(root, service, &state);
+  if (status == ERROR_FILE_NOT_FOUND) {
+    state = DefaultNicState(static_cast<int>(InstanceOf(std::string(service)) & 0xFFFF));
+    status = ERROR_SUCCESS;
+  }
+  if (status == ERROR_SUCCESS) status = change(&state);
+  if (status == ERROR_SUCCESS) status = WriteNicState(root, service, state);
+  close(lock);  // closing drops the lock
+  return status;
+}
+
 DWORD RemoveNicState(const fs::path& root, std::string_view service) {
   if (!ValidServiceName(service)) return ERROR_INVALID_NAME;
   std::error_code ec;
@@ -399,23 +445,6 @@ std::vector<std::string> ListNicPorts(const fs::path& root) {
     return ia != ib ? ia < ib : a < b;
   });
   return services;
-}
-
-DWORD ServiceNameOfCard(int card, std::string* service) {
-  const std::string key =
-      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards\\" + std::to_string(card);
-  HKEY handle = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
-    return ERROR_FILE_NOT_FOUND;
-  char name[256] = {};
-  DWORD size = sizeof name - 1;
-  DWORD type = 0;
-  const LONG status =
-      RegQueryValueExA(handle, "ServiceName", nullptr, &type, reinterpret_cast<BYTE*>(name), &size);
-  RegCloseKey(handle);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return ERROR_FILE_NOT_FOUND;
-  *service = name;
-  return ERROR_SUCCESS;
 }
 
 }  // namespace pairway

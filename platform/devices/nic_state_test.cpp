@@ -49,6 +49,11 @@ TEST(NicState, BadAssignmentsAreRefusedAndChangeNothing) {
         << assignment;
     EXPECT_FALSE(error.empty());
   }
+  // The message tells a misspelt field from a bad value.
+  pairway::SetNicField(&state, "multicast-maxx=3", &error);
+  EXPECT_EQ(error, "unknown field 'multicast-maxx'");
+  pairway::SetNicField(&state, "multicast-max=x", &error);
+  EXPECT_EQ(error, "bad value for multicast-max: 'x'");
   EXPECT_EQ(pairway::ShowNicState(state), before);
   EXPECT_EQ(pairway::SetNicField(&state, "multicast=", &error), 0u);  // empty: no addresses
   EXPECT_TRUE(state.multicast.empty());
@@ -89,6 +94,39 @@ TEST(NicState, TrafficCountsUpWhileOnAndStopsWhenOff) {
   EXPECT_GE(stopped, counted);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(pairway::NicCounter(state, OID_GEN_XMIT_OK), stopped);
+}
+
+TEST(NicState, UpdatesAtOnceAllLandAndAFailedOneChangesNothing) {
+  TempRoot root;
+  const DWORD counters[] = {OID_GEN_XMIT_OK, OID_GEN_RCV_OK, OID_GEN_XMIT_ERROR, OID_GEN_RCV_ERROR};
+  std::vector<std::thread> writers;
+  for (DWORD oid : counters) {
+    writers.emplace_back([&root, oid] {
+      for (int i = 1; i <= 25; ++i) {
+        ASSERT_EQ(pairway::UpdateNicState(root.path(), "TREVAN4",
+                                          [&](NicState* state) -> DWORD {
+                                            state->counters[oid] += 1;
+                                            return ERROR_SUCCESS;
+                                          }),
+                  0u);
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  NicState state;
+  ASSERT_EQ(pairway::ReadNicState(root.path(), "TREVAN4", &state), 0u);
+  for (DWORD oid : counters) EXPECT_EQ(pairway::NicCounter(state, oid), 25u) << oid;
+  // The port started as a new card brings it: its instance in the address.
+  EXPECT_EQ(state.permanent_address[5], 4);
+
+  EXPECT_EQ(pairway::UpdateNicState(root.path(), "TREVAN4",
+                                    [](NicState* changing) -> DWORD {
+                                      changing->counters[OID_GEN_XMIT_OK] = 0;
+                                      return ERROR_INVALID_PARAMETER;
+                                    }),
+            static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  ASSERT_EQ(pairway::ReadNicState(root.path(), "TREVAN4", &state), 0u);
+  EXPECT_EQ(pairway::NicCounter(state, OID_GEN_XMIT_OK), 25u);
 }
 
 }  // namespace

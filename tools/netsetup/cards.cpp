@@ -4,7 +4,9 @@
 // A port n is: the card entry NetworkCards\n (names, title, bind rules in NetRules), the driver
 // service TREVANn with its Parameters (slot and bus; the Linux interface for a real port), its
 // entries in the driver's shared Route, Bind and Export lists, and one count in RefCount.
+#include <net/if.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +15,8 @@
 
 #include "hive.h"
 #include "netsetup.h"
+#include "pairway/host_nic.h"
+#include "pairway/nic_state.h"
 #include "registry_layout.h"
 
 namespace netsetup {
@@ -23,8 +27,6 @@ namespace fs = std::filesystem;
 const long kLastCardNumber = 254;  // the monitor scans card numbers 1 to 254
 const char kManufacturer[] = "Corvane";
 const char kDriverImagePath[] = "\\SystemRoot\\System32\\drivers\\trevan.sys";
-// The driver parameter that names the Linux interface a real port is served from.
-const char kHostInterfaceValue[] = "HostInterface";
 const DWORD kDefaultSlot = 1;
 const DWORD kDefaultBus = 0;
 
@@ -136,7 +138,7 @@ LONG WriteDriverService(long n, const CardOptions& options) {
   if (status == ERROR_SUCCESS) status = SetDword(parameters.get(), VAL_SLOT_NUMBER, options.slot);
   if (status == ERROR_SUCCESS) status = SetDword(parameters.get(), VAL_BUS_NUMBER, options.bus);
   if (status == ERROR_SUCCESS && !options.interface.empty()) {
-    status = SetString(parameters.get(), kHostInterfaceValue, options.interface);
+    status = SetString(parameters.get(), pairway::kHostInterfaceValue, options.interface);
   }
   return status;
 }
@@ -186,8 +188,8 @@ int RunAddCard(const Args& args) {
   int result = ParseCardOptions(args, &options);
   if (result != kExitOk) return result;
   if (!options.interface.empty()) {
-    std::error_code error;
-    if (!fs::exists("/sys/class/net/" + options.interface, error)) {
+    // Looked up in the tool's own network namespace, where the port's queries will look.
+    if (options.interface.size() >= IF_NAMESIZE || if_nametoindex(options.interface.c_str()) == 0) {
       return Fail(verb, kExitNotFound, "no network interface '" + options.interface + "'");
     }
     PciAddress pci;
@@ -210,6 +212,11 @@ int RunAddCard(const Args& args) {
   if (status == ERROR_SUCCESS) status = WriteCardEntry(n, options);
   if (status == ERROR_SUCCESS) status = EditLinkage(n, true);
   if (status == ERROR_SUCCESS) status = AddToRefCount(+1);
+  // An emulated port's driver answers from its state, which a new card brings.
+  if (status == ERROR_SUCCESS && options.interface.empty()) {
+    status = pairway::WriteNicState(getenv("PAIRWAY_ROOT"), ServiceName(n),
+                                    pairway::DefaultNicState(static_cast<int>(n)));
+  }
   if (status != ERROR_SUCCESS) {
     return Fail(verb, kExitRegistry, "cannot install card " + std::to_string(n) + Status(status));
   }
@@ -244,6 +251,10 @@ int RunRemoveCard(const Args& args) {
   if (status == ERROR_SUCCESS) status = DeleteTree(CardKey(n));
   if (status == ERROR_SUCCESS) status = DeleteTree(ServiceKey(n));
   if (status == ERROR_SUCCESS) status = AddToRefCount(-1);
+  if (status == ERROR_SUCCESS) {
+    // A Linux port has no state; a card installed before ports kept one neither.
+    pairway::RemoveNicState(getenv("PAIRWAY_ROOT"), ServiceName(n));
+  }
   if (status != ERROR_SUCCESS) {
     return Fail(verb, kExitRegistry, "cannot remove card " + args[0] + Status(status));
   }

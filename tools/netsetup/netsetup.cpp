@@ -41,6 +41,20 @@ const Command kCommands[] = {
      "calls its setup procedure PROCEDURE as the network setup does: the ARGs as its argument\n"
      "count and array, and the address of its result text, which is printed as the last line.",
      RunCall},
+    {"nic", "N show | N set FIELD=VALUE...",
+     "Shows or changes the NIC port of card N as its driver answers for it. show prints one\n"
+     "FIELD=VALUE line per field; set changes the fields given, all or (on any error) none:\n"
+     "  OID_GEN_XMIT_OK=5 ...            a counter, by its NDIS name (as show lists them)\n"
+     "  permanent-address=00A0C9123456   current-address=00A0C9123456\n"
+     "  multicast=01005E000001,...       the multicast list (empty for none); multicast-max=N\n"
+     "  driver-version=0x0302            major version in the high byte\n"
+     "  link=up|down                     vendor-id=023C7A\n"
+     "  adapter-info=MODE,TEXT[,PAIR1,PAIR2,A,B,C] | none   the driver's adapter record\n"
+     "  silent=1|0                       the driver answers no query at all\n"
+     "  traffic=on|off                   the counters count up on their own\n"
+     "A port served from a Linux interface (add-card --interface) shows the interface's live\n"
+     "figures and cannot be set. Unknown card, field or bad value: exit code 1.",
+     RunNic},
 };
 
 void PrintUsage(FILE* out) {

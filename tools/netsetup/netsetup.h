@@ -2,7 +2,8 @@
 //
 // One program with verbs. Each verb is a row of the command table (netsetup.cpp) with its
 // synopsis, its help text and the function that runs it; a verb family lives in its own file
-// (root.cpp: init; cards.cpp: add-card, remove-card; tcpip.cpp: set-ip; call.cpp: call). A verb
+// (root.cpp: init; cards.cpp: add-card, remove-card; tcpip.cpp: set-ip; call.cpp: call;
+// nic.cpp: nic). A verb
 // receives its own arguments (without the verb) after the global options were taken out, with
 // PAIRWAY_ROOT already naming the machine root.
 //
@@ -41,6 +42,7 @@ int RunAddCard(const Args& args);
 int RunRemoveCard(const Args& args);
 int RunSetIp(const Args& args);
 int RunCall(const Args& args);
+int RunNic(const Args& args);
 
 // Calls setup procedure `procedure_name` of library `library_name` (a bare name is the system
 // directory's file) with `texts`, as the platform's setup does. Returns kExitOk, or the exit code

@@ -1,5 +1,6 @@
 // pairway-netsetup, run as a program on a fresh root: usage and exit codes, init, and the card
 // verbs with the exact bytes they leave in the hive.
+#include <ntddndis.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -57,7 +58,7 @@ class NetsetupTest : public ::testing::Test {
 TEST_F(NetsetupTest, HelpAndUsageErrors) {
   std::string out;
   EXPECT_EQ(Run("--help", &out), 0);
-  for (const char* verb : {"init", "add-card", "remove-card", "set-ip"}) {
+  for (const char* verb : {"init", "add-card", "remove-card", "set-ip", "nic"}) {
     EXPECT_NE(out.find(verb), std::string::npos) << verb;
     std::string verb_help;
     EXPECT_EQ(Run(std::string(verb) + " --help", &verb_help), 0);
@@ -194,6 +195,72 @@ TEST_F(NetsetupTest, SetIpWritesAndRemovesTheAddresses) {
   EXPECT_EQ(Run("set-ip 1"), 0);  // nothing to remove
   EXPECT_EQ(Run("set-ip 1 300.1.1.1"), 1);
   EXPECT_EQ(Run("set-ip 5 10.0.0.1"), 4);
+}
+
+// The reply of one NDIS query to the device of port `service`; -1 when it cannot be had.
+long long QueryPort(const std::string& service, DWORD oid) {
+  DefineDosDeviceA(DDD_RAW_TARGET_PATH, service.c_str(), ("\\Device\\" + service).c_str());
+  HANDLE port = CreateFileA(("\\\\.\\" + service).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (port == INVALID_HANDLE_VALUE) return -1;
+  unsigned long long value = 0;
+  DWORD returned = 0;
+  BOOL ok =
+      DeviceIoControl(port, IOCTL_NDIS_QUERY_GLOBAL_STATS, &oid, 4, &value, 8, &returned, nullptr);
+  CloseHandle(port);
+  return ok ? static_cast<long long>(value) : -1;
+}
+
+TEST_F(NetsetupTest, NicSetChangesWhatTheDriverAnswersAndShowPrintsIt) {
+  ASSERT_EQ(Run("init"), 0);
+  ASSERT_EQ(Run("add-card"), 0);
+  ASSERT_EQ(Run("add-card"), 0);
+  std::string out;
+  ASSERT_EQ(Run("nic 2 show", &out), 0);
+  EXPECT_NE(out.find("OID_GEN_XMIT_OK=0\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("permanent-address=00A0C9120002\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("multicast=\n"), std::string::npos) << out;
+
+  ASSERT_EQ(Run("nic 2 set OID_GEN_XMIT_OK=5 multicast=01005E000001,01005E000002 link=down "
+                "adapter-info=none"),
+            0);
+  EXPECT_EQ(QueryPort("TREVAN2", OID_GEN_XMIT_OK), 5);
+  EXPECT_EQ(QueryPort("TREVAN1", OID_GEN_XMIT_OK), 0);
+  out.clear();
+  ASSERT_EQ(Run("nic 2 show", &out), 0);
+  for (const char* line : {"OID_GEN_XMIT_OK=5\n", "multicast=01005E000001,01005E000002\n",
+                           "link=down\n", "adapter-info=none\n"})
+    EXPECT_NE(out.find(line), std::string::npos) << line;
+
+  ASSERT_EQ(Run("remove-card 2"), 0);  // the port's device goes with its card
+  EXPECT_EQ(QueryPort("TREVAN2", OID_GEN_XMIT_OK), -1);
+}
+
+TEST_F(NetsetupTest, NicRefusesBadInputAndChangesNothing) {
+  ASSERT_EQ(Run("init"), 0);
+  ASSERT_EQ(Run("add-card"), 0);
+  std::string before;
+  ASSERT_EQ(Run("nic 1 show", &before), 0);
+  for (const char* bad :
+       {"nic 1 set OID_GEN_RCV_OK=7 no-such-field=1", "nic 1 set OID_GEN_RCV_OK=7 link=sideways",
+        "nic 1 set OID_GEN_RCV_OK=7 permanent-address=00A0", "nic 1 set",
+        "nic 1 set OID_GEN_RCV_OK", "nic 9 show", "nic 0 show", "nic x show", "nic 1", "nic 1 frob",
+        "nic 1 show extra"}) {
+    EXPECT_EQ(Run(bad), 1) << bad;
+  }
+  std::string after;
+  ASSERT_EQ(Run("nic 1 show", &after), 0);
+  EXPECT_EQ(after, before);
+}
+
+TEST_F(NetsetupTest, NicOnALinuxPortShowsTheInterfaceAndRefusesSet) {
+  ASSERT_EQ(Run("init"), 0);
+  ASSERT_EQ(Run("add-card --interface lo"), 0);
+  EXPECT_FALSE(fs::exists(root_.path() / "nic" / "TREVAN1.state"));
+  std::string out;
+  ASSERT_EQ(Run("nic 1 show", &out), 0);
+  EXPECT_NE(out.find("interface=lo\n"), std::string::npos) << out;
+  EXPECT_EQ(Run("nic 1 set OID_GEN_XMIT_OK=5"), 1);
 }
 
 }  // namespace

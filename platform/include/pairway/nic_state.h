@@ -23,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -95,6 +96,12 @@ PAIRWAY_API DWORD ReadNicState(const std::filesystem::path& root, std::string_vi
                                NicState* state);  // ERROR_FILE_NOT_FOUND, ERROR_INVALID_DATA
 PAIRWAY_API DWORD WriteNicState(const std::filesystem::path& root, std::string_view service,
                                 const NicState& state);
+// Reads the port's state (a port with no state file starts as DefaultNicState of its instance),
+// lets `change` edit it and writes it back unless `change` returns an error, all under one lock
+// of the root's NIC folder: two updates at once both land, neither overwrites the other.
+// Returns `change`'s error or ReadNicState's / WriteNicState's; on error the file is unchanged.
+PAIRWAY_API DWORD UpdateNicState(const std::filesystem::path& root, std::string_view service,
+                                 const std::function<DWORD(NicState*)>& change);
 PAIRWAY_API DWORD RemoveNicState(const std::filesystem::path& root, std::string_view service);
 
 // The service names that have a state file, in port order: by the number after the letters,
