@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <fcntl.h>
+#include <net/if.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +20,9 @@
 #include <string>
 
 #include "devices/dos_devices.h"
+#include "devices/host_answer.h"
 #include "devices/ndis_answer.h"
+#include "pairway/host_nic.h"
 #include "pairway/kernel_object.h"
 #include "pairway/machine_root.h"
 #include "pairway/nic_state.h"
@@ -48,20 +51,26 @@ class FileObject : public KernelObject {
   const fs::path delete_on_close_;
 };
 
-// A device of the NIC driver: one port, or (service empty) the Windows 95 virtual device.
+// A device of the NIC driver: one port, or (service empty) the Windows 95 virtual device. A
+// port with an interface is served from that Linux interface, the others from their state.
 class NicDevice : public KernelObject {
  public:
-  NicDevice(fs::path root, std::string service, bool overlapped)
-      : root_(std::move(root)), service_(std::move(service)), overlapped_(overlapped) {}
+  NicDevice(fs::path root, std::string service, bool overlapped, std::string interface = {})
+      : root_(std::move(root)),
+        service_(std::move(service)),
+        overlapped_(overlapped),
+        interface_(std::move(interface)) {}
   const fs::path& root() const { return root_; }
   const std::string& service() const { return service_; }
   bool virtual_device() const { return service_.empty(); }
   bool overlapped() const { return overlapped_; }
+  const std::string& interface() const { return interface_; }
 
  private:
   const fs::path root_;
   const std::string service_;
   const bool overlapped_;
+  const std::string interface_;
 };
 
 HANDLE Fail(DWORD error) {
@@ -97,12 +106,19 @@ HANDLE OpenDevice(std::string_view name, DWORD flags) {
   if (target.size() <= prefix || !EqualsIgnoringCase(target.substr(0, prefix), kDriverDevicePrefix))
     return Fail(ERROR_FILE_NOT_FOUND);
   const std::string service = target.substr(prefix);
-  NicState state;
-  const DWORD status = ReadNicState(*root, service, &state);
-  if (status == ERROR_FILE_NOT_FOUND || status == ERROR_INVALID_NAME)
-    return Fail(ERROR_FILE_NOT_FOUND);
-  HANDLE handle = InsertHandle(
-      std::make_shared<NicDevice>(*root, service, (flags & FILE_FLAG_OVERLAPPED) != 0));
+  std::string interface;
+  if (HostInterfaceOfService(service, &interface) == ERROR_SUCCESS) {
+    // The driver made no device for a port whose interface this namespace does not have.
+    if (interface.size() >= IF_NAMESIZE || if_nametoindex(interface.c_str()) == 0)
+      return Fail(ERROR_FILE_NOT_FOUND);
+  } else {
+    NicState state;
+    const DWORD status = ReadNicState(*root, service, &state);
+    if (status == ERROR_FILE_NOT_FOUND || status == ERROR_INVALID_NAME)
+      return Fail(ERROR_FILE_NOT_FOUND);
+  }
+  HANDLE handle = InsertHandle(std::make_shared<NicDevice>(
+      *root, service, (flags & FILE_FLAG_OVERLAPPED) != 0, std::move(interface)));
   return handle == nullptr ? INVALID_HANDLE_VALUE : handle;
 }
 
@@ -181,7 +197,11 @@ DWORD DeviceRequest(const NicDevice& device, DWORD code, const BYTE* in, DWORD i
     if (code != IOCTL_NDIS_QUERY_GLOBAL_STATS) return ERROR_INVALID_FUNCTION;
     if (in == nullptr || in_size < 4) return ERROR_INVALID_PARAMETER;
     oid = read32(0);
+    if (!device.interface().empty())
+      return AnswerHostNdisQuery(device.interface(), oid, out, out_size, written);
   } else {
+    // The virtual device reaches the emulated adapters only: a Windows 95 machine root is an
+    // emulation of that system, with no Linux interfaces behind its driver.
     if (code != kVxdQueryOid && code != kVxdAdapterCount) return ERROR_INVALID_FUNCTION;
     if (in == nullptr || in_size < 8) return ERROR_INVALID_PARAMETER;
     const std::vector<std::string> adapters = ListNicPorts(device.root());

@@ -68,19 +68,28 @@ bool FullReply(const NicState& state, DWORD oid, std::vector<BYTE>* reply) {
       break;
   }
   if (!IsCounter(oid)) return false;
-  const uint64_t value = NicCounter(state, oid);
-  reply->assign(8, 0);
-  PutLittleEndian32(reply->data(), static_cast<uint32_t>(value));
-  PutLittleEndian32(reply->data() + 4, static_cast<uint32_t>(value >> 32));
+  *reply = CounterReply(NicCounter(state, oid));
   return true;
 }
 
 }  // namespace
 
+std::vector<BYTE> CounterReply(uint64_t value) {
+  std::vector<BYTE> reply(8, 0);
+  PutLittleEndian32(reply.data(), static_cast<uint32_t>(value));
+  PutLittleEndian32(reply.data() + 4, static_cast<uint32_t>(value >> 32));
+  return reply;
+}
+
 DWORD AnswerNdisQuery(const NicState& state, DWORD oid, BYTE* out, DWORD size, DWORD* written) {
   if (state.silent) return ERROR_GEN_FAILURE;
   std::vector<BYTE> reply;
   if (!FullReply(state, oid, &reply)) return ERROR_NOT_SUPPORTED;
+  return FitNdisReply(oid, reply, out, size, written);
+}
+
+DWORD FitNdisReply(DWORD oid, const std::vector<BYTE>& reply, BYTE* out, DWORD size,
+                   DWORD* written) {
   size_t length = reply.size();
   // Statistics answer their low half to a 4-byte buffer; the vendor identifier its
   // organisation code alone to a 3-byte one.

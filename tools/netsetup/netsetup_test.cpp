@@ -10,6 +10,7 @@
 
 #include "registry_layout.h"
 #include "temp_root.h"
+#include "test_netns.h"
 
 namespace {
 
@@ -261,6 +262,22 @@ TEST_F(NetsetupTest, NicOnALinuxPortShowsTheInterfaceAndRefusesSet) {
   ASSERT_EQ(Run("nic 1 show", &out), 0);
   EXPECT_NE(out.find("interface=lo\n"), std::string::npos) << out;
   EXPECT_EQ(Run("nic 1 set OID_GEN_XMIT_OK=5"), 1);
+}
+
+TEST_F(NetsetupTest, NicShowsTheLiveFiguresOfAPortOnAVethInterface) {
+  pairway::testing::TestNamespace netns;
+  if (!netns.ok()) GTEST_SKIP() << "no network namespace can be made here: " << netns.error();
+  ASSERT_EQ(netns.Exec("ip link add va type veth peer name vb"), 0);
+  ASSERT_EQ(Run("init"), 0);
+  const std::string tool = (BuildDir() / "bin" / "pairway-netsetup").string() + " --root '" +
+                           root_.path().string() + "' ";
+  EXPECT_EQ(RunCommand(tool + "add-card --interface va 2>/dev/null"), 4);  // not out here
+  ASSERT_EQ(netns.Exec(tool + "add-card --interface va"), 0);
+  std::string out;
+  ASSERT_EQ(netns.Exec(tool + "nic 1 show", &out), 0);
+  for (const char* line : {"interface=va\n", "driver=veth\n", "OID_GEN_XMIT_OK=", "link=down\n"})
+    EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
+  EXPECT_EQ(Run("nic 1 show"), 4);  // outside the namespace the interface is not there
 }
 
 }  // namespace

@@ -21,7 +21,17 @@ const char kVerb[] = "nic";
 
 int ShowPort(long card, const std::string& service, const std::string& interface) {
   if (!interface.empty()) {
-    printf("interface=%s\n", interface.c_str());
+    std::string text;
+    const DWORD status = pairway::ShowHostNic(interface, &text);
+    if (status == ERROR_FILE_NOT_FOUND) {
+      return Fail(kVerb, kExitNotFound,
+                  "card's interface " + interface + " is not in this network namespace");
+    }
+    if (status != ERROR_SUCCESS) {
+      return Fail(kVerb, kExitNotFound,
+                  "cannot read interface " + interface + " (error " + std::to_string(status) + ")");
+    }
+    fputs(text.c_str(), stdout);
     return kExitOk;
   }
   pairway::NicState state;

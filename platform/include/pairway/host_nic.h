@@ -23,6 +23,14 @@ inline constexpr char kHostInterfaceValue[] = "HostInterface";
 // *interface is untouched then.
 PAIRWAY_API DWORD HostInterfaceOfService(std::string_view service, std::string* interface);
 
+// The interface's figures now, in the calling thread's network namespace, as "field=value"
+// lines: interface, driver, the counters by their NDIS names, permanent-address,
+// current-address, multicast, multicast-max, driver-version, link, speed (Mbit/s), duplex,
+// vendor-id, adapter-info. A figure the port does not answer reads "not-supported" (or
+// "unknown" for the driver, speed and duplex, which no query carries). ERROR_FILE_NOT_FOUND
+// when there is no such interface; ERROR_GEN_FAILURE when the kernel cannot be asked.
+PAIRWAY_API DWORD ShowHostNic(std::string_view interface, std::string* text);
+
 }  // namespace pairway
 
 #endif  // PAIRWAY_HOST_NIC_H
