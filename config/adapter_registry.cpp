@@ -193,9 +193,9 @@ void CAdapterRegistry::SetGroupName(int id, const std::string& name, const std::
           [&](HKEY key) { return WriteRegText(key, VAL_GROUP_NAME, REG_SZ, text.c_str()); });
 }
 
-void CAdapterRegistry::GetTitle(int id, const std::string& name, std::string* text) {
-  if (id != kRegTitle || FindEntry(name) == nullptr) return;
-  WithKey(CardEntryPath(name), [&](HKEY key) { return ReadRegText(key, VAL_TITLE, text); });
+int CAdapterRegistry::GetTitle(int id, const std::string& name, std::string* text) {
+  if (id != kRegTitle || FindEntry(name) == nullptr) return 0;
+  return WithKey(CardEntryPath(name), [&](HKEY key) { return ReadRegText(key, VAL_TITLE, text); });
 }
 
 void CAdapterRegistry::SetTitle(int id, const std::string& name, const std::string& text) {

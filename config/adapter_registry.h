@@ -92,8 +92,8 @@ class CAdapterRegistry : public pairway::ui::CObject {
   // "GroupName" (id 8): 1 when read.
   int GetGroupName(int id, const std::string& name, std::string* text);
   void SetGroupName(int id, const std::string& name, const std::string& text);
-  // "Title" of the card entry (id 21).
-  void GetTitle(int id, const std::string& name, std::string* text);
+  // "Title" of the card entry (id 21): GetTitle returns 1 when read.
+  int GetTitle(int id, const std::string& name, std::string* text);
   void SetTitle(int id, const std::string& name, const std::string& text);
   // The card's bind rules (ids 17, 18, 19), built from the entry's names.
   void WriteNetRule(int id, const std::string& name);

@@ -48,31 +48,6 @@ class MembershipTest : public ConfigTest {
     SetText(NetRulesKey(card), VAL_CLASS, "x");
     SetText(NetRulesKey(card), VAL_TYPE, "x");
   }
-  bool HasBindRules(int card) {
-    bool all = Has(NetRulesKey(card), VAL_BINDFORM) && Has(NetRulesKey(card), VAL_CLASS) &&
-               Has(NetRulesKey(card), VAL_TYPE);
-    bool none = !Has(NetRulesKey(card), VAL_BINDFORM) && !Has(NetRulesKey(card), VAL_CLASS) &&
-                !Has(NetRulesKey(card), VAL_TYPE);
-    EXPECT_TRUE(all || none) << "card " << card << " has part of its bind rules";
-    return all;
-  }
-  void ExpectStandalone(int card) {
-    EXPECT_FALSE(Has(ParamsKey(card), VAL_LINK_CHECK_TIMEOUT)) << card;
-    EXPECT_FALSE(Has(ParamsKey(card), VAL_GROUP_NAME)) << card;
-    EXPECT_FALSE(Has(ParamsKey(card), VAL_PRIMARY_INDEX)) << card;
-    EXPECT_TRUE(HasBindRules(card)) << card;
-  }
-  void ExpectPrimary(int card, DWORD timeout, const std::string& name) {
-    EXPECT_EQ(Dword(ParamsKey(card), VAL_LINK_CHECK_TIMEOUT), timeout) << card;
-    EXPECT_EQ(Text(ParamsKey(card), VAL_GROUP_NAME), name) << card;
-    EXPECT_FALSE(Has(ParamsKey(card), VAL_PRIMARY_INDEX)) << card;
-    EXPECT_TRUE(HasBindRules(card)) << card;
-  }
-  void ExpectBackup(int card, DWORD primary_index) {
-    EXPECT_EQ(Dword(ParamsKey(card), VAL_PRIMARY_INDEX), primary_index) << card;
-    EXPECT_FALSE(Has(ParamsKey(card), VAL_LINK_CHECK_TIMEOUT)) << card;
-    EXPECT_FALSE(HasBindRules(card)) << card;
-  }
 };
 
 TEST_F(MembershipTest, RoleChangesWriteExactlyTheValuesOfEachRole) {
