@@ -123,7 +123,7 @@ TEST(NicPortDevice, CountersAnswerEightBytesOrTheirLowHalf) {
   CloseHandle(port);
 }
 
-TEST(NicPortDevice, AddressesListsVersionAndVendorHaveTheirReplySizes) {
+TEST(NicPortDevice, AddressesListsVersionVendorAndLinkHaveTheirReplySizes) {
   TempRoot root;
   AddPort(root, "TREVAN1", 1);
   SetField(root, "TREVAN1", "current-address=02AABBCCDDEE");
@@ -150,6 +150,11 @@ TEST(NicPortDevice, AddressesListsVersionAndVendorHaveTheirReplySizes) {
   EXPECT_EQ(reply[0], 0x02);
   EXPECT_EQ(reply[1], 0x3C);
   EXPECT_EQ(reply[2], 0x7A);
+  ASSERT_EQ(Query(port, OID_GEN_MEDIA_CONNECT_STATUS, reply, 4), 4);
+  EXPECT_EQ(Le32(reply), static_cast<uint32_t>(NdisMediaStateConnected));
+  SetField(root, "TREVAN1", "link=down");
+  ASSERT_EQ(Query(port, OID_GEN_MEDIA_CONNECT_STATUS, reply, 4), 4);
+  EXPECT_EQ(Le32(reply), static_cast<uint32_t>(NdisMediaStateDisconnected));
   CloseHandle(port);
 }
 

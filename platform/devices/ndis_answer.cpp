@@ -45,6 +45,11 @@ bool FullReply(const NicState& state, DWORD oid, std::vector<BYTE>* reply) {
       *reply = {static_cast<BYTE>(state.driver_version & 0xFF),
                 static_cast<BYTE>(state.driver_version >> 8)};
       return true;
+    case OID_GEN_MEDIA_CONNECT_STATUS:
+      reply->assign(4, 0);
+      PutLittleEndian32(reply->data(),
+                        state.link_up ? NdisMediaStateConnected : NdisMediaStateDisconnected);
+      return true;
     case OID_802_3_PERMANENT_ADDRESS:
       reply->assign(state.permanent_address.begin(), state.permanent_address.end());
       return true;

@@ -6,7 +6,8 @@
  * Reply sizes: the 64-bit statistics answer 8 bytes, or their low 4 bytes when the buffer holds
  * only 4; addresses 6 bytes; the multicast list 6 bytes per address; the vendor identifier
  * 3 bytes of organisation code and one of card number (3 when only 3 are offered); the driver
- * version 2 bytes (major in the high byte); the list size 4 bytes.
+ * version 2 bytes (major in the high byte); the list size 4 bytes; the media connect status 4 bytes
+ * (an NDIS_MEDIA_STATE).
  */
 #ifndef PAIRWAY_NTDDNDIS_H
 #define PAIRWAY_NTDDNDIS_H
@@ -21,6 +22,14 @@ typedef ULONG NDIS_OID, *PNDIS_OID;
 /* General objects. */
 #define OID_GEN_VENDOR_ID 0x0001010C
 #define OID_GEN_DRIVER_VERSION 0x00010110
+#define OID_GEN_MEDIA_CONNECT_STATUS 0x00010114
+
+/* The reply to OID_GEN_MEDIA_CONNECT_STATUS: whether the port has a link. */
+typedef enum _NDIS_MEDIA_STATE {
+  NdisMediaStateConnected = 0,
+  NdisMediaStateDisconnected = 1
+} NDIS_MEDIA_STATE,
+    *PNDIS_MEDIA_STATE;
 
 /* General statistics. */
 #define OID_GEN_XMIT_OK 0x00020101
