@@ -1,0 +1,162 @@
+#include "standbyag.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "pairway/nic_state.h"
+#include "temp_root.h"
+#include "test_hive.h"
+
+namespace {
+
+using aggcfg_test::AddCard;
+using aggcfg_test::MakeBackupPort;
+using aggcfg_test::MakePrimaryPort;
+using pairway::testing::TempRoot;
+
+using EntryPoint = int(WINAPI*)(DWORD, LPCSTR, LPCSTR, DWORD, DWORD, DWORD*, DWORD*);
+
+// A machine with the library installed and loaded by name, as the configuration library and the
+// SNMP host load it.
+class StandbyLibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pairway::testing::InstallInSystemDir(root_, "standbyag.dll",
+                                         pairway::testing::BuildDir() / "lib/standbyag.so");
+    library_ = LoadLibraryA("standbyag.dll");
+    ASSERT_NE(library_, nullptr);
+    entry_ = reinterpret_cast<EntryPoint>(GetProcAddress(library_, "PairwayMibLocalInterface"));
+    ASSERT_NE(entry_, nullptr);
+  }
+  void TearDown() override {
+    if (library_ != nullptr) FreeLibrary(library_);
+  }
+
+  // An emulated port of card `card` with its device name, as the network setup installs it.
+  void AddPort(int card) {
+    const std::string service = "TREVAN" + std::to_string(card);
+    AddCard(card);
+    ASSERT_EQ(pairway::WriteNicState(root_.path(), service, pairway::DefaultNicState(card)), 0u);
+    ASSERT_TRUE(
+        DefineDosDeviceA(DDD_RAW_TARGET_PATH, service.c_str(), ("\\Device\\" + service).c_str()));
+  }
+
+  void SetField(int card, const std::string& assignment) {
+    const std::string service = "TREVAN" + std::to_string(card);
+    pairway::NicState state;
+    ASSERT_EQ(pairway::ReadNicState(root_.path(), service, &state), 0u);
+    std::string error;
+    ASSERT_EQ(pairway::SetNicField(&state, assignment, &error), 0u) << error;
+    ASSERT_EQ(pairway::WriteNicState(root_.path(), service, state), 0u);
+  }
+
+  // Traffic of a port: each kind of frame carries a share of the bytes.
+  void SetTraffic(int card, uint64_t sent, uint64_t received) {
+    SetField(card, "OID_GEN_DIRECTED_BYTES_XMIT=" + std::to_string(sent - 3));
+    SetField(card, "OID_GEN_MULTICAST_BYTES_XMIT=2");
+    SetField(card, "OID_GEN_BROADCAST_BYTES_XMIT=1");
+    SetField(card, "OID_GEN_DIRECTED_BYTES_RCV=" + std::to_string(received - 30));
+    SetField(card, "OID_GEN_MULTICAST_BYTES_RCV=20");
+    SetField(card, "OID_GEN_BROADCAST_BYTES_RCV=10");
+  }
+
+  // The answer to one query, or -1 for a failed one (whose result must stay as it was).
+  long long Ask(DWORD code, const char* group, const char* port) {
+    DWORD result = 0xDEADBEEF, length = 4;
+    if (!entry_(code, group, port, 0, 0, &result, &length)) {
+      EXPECT_EQ(result, 0xDEADBEEFu);
+      EXPECT_EQ(length, 4u);
+      return -1;
+    }
+    EXPECT_EQ(length, 4u);
+    return result;
+  }
+
+  TempRoot root_;
+  HMODULE library_ = nullptr;
+  EntryPoint entry_ = nullptr;
+};
+
+TEST_F(StandbyLibraryTest, PortFiguresSumEveryKindOfFrameAndFollowTheLink) {
+  AddPort(3);
+  SetTraffic(3, 5000, 7000);
+  EXPECT_EQ(Ask(kPortBytesSent, nullptr, "TREVAN3"), 5000);
+  EXPECT_EQ(Ask(kPortBytesReceived, nullptr, "TREVAN3"), 7000);
+  EXPECT_EQ(Ask(kPortLinkState, nullptr, "TREVAN3"), 1);
+  SetField(3, "link=down");
+  EXPECT_EQ(Ask(kPortLinkState, nullptr, "TREVAN3"), 0);
+  // A counter past 32 bits wraps as a 32-bit counter does.
+  SetTraffic(3, (1ull << 32) + 9, 40);
+  EXPECT_EQ(Ask(kPortBytesSent, nullptr, "TREVAN3"), 9);
+}
+
+TEST_F(StandbyLibraryTest, GroupFiguresSumThePrimaryAndItsBackupsOnly) {
+  for (int card : {1, 2, 3, 4}) AddPort(card);
+  MakePrimaryPort(4, 7, 30, "Group1");
+  MakeBackupPort(1, 5, 7);
+  MakePrimaryPort(2, 6, 30, "Other");
+  MakeBackupPort(3, 8, 6);
+  SetTraffic(1, 100, 1000);
+  SetTraffic(2, 200, 2000);
+  SetTraffic(3, 400, 4000);
+  SetTraffic(4, 800, 8000);
+  EXPECT_EQ(Ask(kGroupBytesSent, "Group1", nullptr), 900);
+  EXPECT_EQ(Ask(kGroupBytesReceived, "Group1", nullptr), 9000);
+  EXPECT_EQ(Ask(kGroupBytesSent, "Other", nullptr), 600);
+  // Group names are texts of the page, compared as typed.
+  EXPECT_EQ(Ask(kGroupBytesSent, "group1", nullptr), -1);
+}
+
+TEST_F(StandbyLibraryTest, AGroupWithAPortThatDoesNotAnswerHasNoFigure) {
+  AddPort(1);
+  AddCard(2);  // a card without a device
+  MakePrimaryPort(2, 1, 30, "Group1");
+  MakeBackupPort(1, 0, 1);
+  EXPECT_EQ(Ask(kGroupBytesSent, "Group1", nullptr), -1);
+  AddPort(2);
+  EXPECT_EQ(Ask(kGroupBytesSent, "Group1", nullptr), 0);
+  SetField(1, "silent=1");
+  EXPECT_EQ(Ask(kGroupBytesReceived, "Group1", nullptr), -1);
+}
+
+TEST_F(StandbyLibraryTest, BadQueriesFailAndLeaveTheResultAlone) {
+  AddPort(1);
+  MakePrimaryPort(1, 0, 30, "Group1");
+  EXPECT_EQ(Ask(11, "Group1", "TREVAN1"), -1);                 // no such code
+  EXPECT_EQ(Ask(kPortBytesSent, "Group1", nullptr), -1);       // a port query without a port
+  EXPECT_EQ(Ask(kGroupBytesSent, nullptr, "TREVAN1"), -1);     // a group query without a group
+  EXPECT_EQ(Ask(kPortBytesSent, nullptr, "TREVAN9"), -1);      // no such port
+  EXPECT_EQ(Ask(kPortBytesSent, nullptr, "Group1"), -1);       // a group is no port
+  EXPECT_EQ(Ask(kPortLinkState, nullptr, "..\\TREVAN1"), -1);  // not a plain name
+  EXPECT_EQ(Ask(kPortLinkState, nullptr, std::string(64, 'A').c_str()), -1);
+
+  DWORD result = 5, length = 3;
+  EXPECT_EQ(entry_(kPortLinkState, nullptr, "TREVAN1", 0, 0, &result, &length), 0);
+  EXPECT_EQ(result, 5u);
+  EXPECT_EQ(entry_(kPortLinkState, nullptr, "TREVAN1", 0, 0, nullptr, &length), 0);
+  EXPECT_EQ(entry_(kPortLinkState, nullptr, "TREVAN1", 0, 0, &result, nullptr), 0);
+}
+
+TEST_F(StandbyLibraryTest, TheSnmpHostIsToldToSkipTheAgent) {
+  auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(GetProcAddress(library_, "SnmpExtensionInit"));
+  auto query =
+      reinterpret_cast<PFNSNMPEXTENSIONQUERY>(GetProcAddress(library_, "SnmpExtensionQuery"));
+  auto trap = reinterpret_cast<PFNSNMPEXTENSIONTRAP>(GetProcAddress(library_, "SnmpExtensionTrap"));
+  ASSERT_NE(init, nullptr);
+  ASSERT_NE(query, nullptr);
+  ASSERT_NE(trap, nullptr);
+  HANDLE event = reinterpret_cast<HANDLE>(1);
+  AsnObjectIdentifier view = {};
+  EXPECT_FALSE(init(0, &event, &view));
+  EXPECT_EQ(event, nullptr);
+  SnmpVarBind binding = {};
+  SnmpVarBindList bindings = {&binding, 1};
+  AsnInteger32 status = 0, index = 0;
+  EXPECT_TRUE(query(SNMP_PDU_GET, &bindings, &status, &index));
+  EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
+  EXPECT_EQ(index, 1);
+  EXPECT_FALSE(trap(nullptr, nullptr, nullptr, nullptr, nullptr));
+}
+
+}  // namespace
