@@ -42,30 +42,37 @@ class PortDevice {
 
   bool is_open() const { return handle_ != INVALID_HANDLE_VALUE; }
 
-  // The reply to `oid` as a little-endian number of up to 8 bytes.
-  bool Query(NDIS_OID oid, uint64_t* value) const {
+  // The reply to `oid` as a little-endian number of up to 8 bytes; ERROR_SUCCESS or the error
+  // of the query.
+  DWORD Query(NDIS_OID oid, uint64_t* value) const {
     BYTE reply[8] = {};
     DWORD returned = 0;
     if (!DeviceIoControl(handle_, IOCTL_NDIS_QUERY_GLOBAL_STATS, &oid, sizeof oid, reply,
                          sizeof reply, &returned, nullptr)) {
-      return false;
+      return GetLastError();
     }
     uint64_t number = 0;
     for (DWORD i = returned; i > 0; --i) number = number << 8 | reply[i - 1];
     *value = number;
-    return true;
+    return ERROR_SUCCESS;
   }
 
+  // A driver that does not tell bytes apart by destination counts them all as directed and
+  // does not answer the other two: what it does not answer adds nothing. At least one must answer.
   template <size_t N>
   bool Sum(const NDIS_OID (&oids)[N], uint64_t* total) const {
     uint64_t sum = 0;
+    bool answered = false;
     for (NDIS_OID oid : oids) {
       uint64_t part = 0;
-      if (!Query(oid, &part)) return false;
+      const DWORD status = Query(oid, &part);
+      if (status == ERROR_NOT_SUPPORTED) continue;
+      if (status != ERROR_SUCCESS) return false;
       sum += part;
+      answered = true;
     }
-    *total = sum;
-    return true;
+    if (answered) *total = sum;
+    return answered;
   }
 
  private:
@@ -85,7 +92,7 @@ bool ReadPortFigure(const std::string& service, PortFigure figure, uint64_t* val
       return device.Sum(kBytesReceivedOids, value);
     case PortFigure::kLinkUp: {
       uint64_t state = 0;
-      if (!device.Query(OID_GEN_MEDIA_CONNECT_STATUS, &state)) return false;
+      if (device.Query(OID_GEN_MEDIA_CONNECT_STATUS, &state) != ERROR_SUCCESS) return false;
       *value = state == NdisMediaStateConnected ? 1 : 0;
       return true;
     }

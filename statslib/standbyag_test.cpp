@@ -2,18 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
+#include "pairway/host_nic.h"
 #include "pairway/nic_state.h"
 #include "temp_root.h"
 #include "test_hive.h"
+#include "test_netns.h"
 
 namespace {
 
 using aggcfg_test::AddCard;
 using aggcfg_test::MakeBackupPort;
 using aggcfg_test::MakePrimaryPort;
+using aggcfg_test::ParamsKey;
+using aggcfg_test::SetText;
 using pairway::testing::TempRoot;
+using pairway::testing::TestNamespace;
 
 using EntryPoint = int(WINAPI*)(DWORD, LPCSTR, LPCSTR, DWORD, DWORD, DWORD*, DWORD*);
 
@@ -136,6 +143,34 @@ TEST_F(StandbyLibraryTest, BadQueriesFailAndLeaveTheResultAlone) {
   EXPECT_EQ(result, 5u);
   EXPECT_EQ(entry_(kPortLinkState, nullptr, "TREVAN1", 0, 0, nullptr, &length), 0);
   EXPECT_EQ(entry_(kPortLinkState, nullptr, "TREVAN1", 0, 0, &result, nullptr), 0);
+}
+
+// A port served from a Linux interface counts all its bytes as directed ones and has no
+// multicast or broadcast byte counters: its figures are there all the same.
+TEST_F(StandbyLibraryTest, APortOnALinuxInterfaceHasFiguresAndALink) {
+  TestNamespace netns;
+  if (!netns.ok()) GTEST_SKIP() << "no network namespace can be made here: " << netns.error();
+  ASSERT_EQ(netns.Exec("sh -c 'ip link add va type veth peer name vb && ip link set va up && "
+                       "ip link set vb up'"),
+            0);
+  AddCard(1);
+  SetText(ParamsKey(1), pairway::kHostInterfaceValue, "va");
+  ASSERT_TRUE(DefineDosDeviceA(DDD_RAW_TARGET_PATH, "TREVAN1", "\\Device\\TREVAN1"));
+  // The link state of the far end reaches the near one after a moment.
+  auto link_within = [this](long long wanted) {
+    for (int i = 0; i < 100; ++i) {
+      if (Ask(kPortLinkState, nullptr, "TREVAN1") == wanted) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  };
+  ASSERT_TRUE(netns.Run([&] {
+    EXPECT_TRUE(link_within(1));
+    EXPECT_GE(Ask(kPortBytesSent, nullptr, "TREVAN1"), 0);
+    EXPECT_GE(Ask(kPortBytesReceived, nullptr, "TREVAN1"), 0);
+    ASSERT_EQ(netns.Exec("ip link set vb down"), 0);
+    EXPECT_TRUE(link_within(0));
+  }));
 }
 
 TEST_F(StandbyLibraryTest, TheSnmpHostIsToldToSkipTheAgent) {

@@ -119,6 +119,17 @@ DWORD DriverVersionReply(std::string_view interface, std::vector<BYTE>* reply) {
   return ERROR_SUCCESS;
 }
 
+DWORD MediaConnectReply(std::string_view interface, std::vector<BYTE>* reply) {
+  HostLink link;
+  const DWORD status = ReadHostLink(interface, &link);
+  if (status != ERROR_SUCCESS) return status;
+  const DWORD state =
+      (link.flags & IFF_RUNNING) != 0 ? NdisMediaStateConnected : NdisMediaStateDisconnected;
+  reply->clear();
+  for (int i = 0; i < 4; ++i) reply->push_back(static_cast<BYTE>(state >> (8 * i)));
+  return ERROR_SUCCESS;
+}
+
 // The reply to `oid` whole, or the error the query ends with.
 DWORD FullReply(std::string_view interface, DWORD oid, std::vector<BYTE>* reply) {
   if (const CounterSource* source = FindCounter(oid)) {
@@ -134,6 +145,8 @@ DWORD FullReply(std::string_view interface, DWORD oid, std::vector<BYTE>* reply)
       return VendorReply(interface, reply);
     case OID_GEN_DRIVER_VERSION:
       return DriverVersionReply(interface, reply);
+    case OID_GEN_MEDIA_CONNECT_STATUS:
+      return MediaConnectReply(interface, reply);
     case OID_802_3_PERMANENT_ADDRESS:
     case OID_802_3_CURRENT_ADDRESS:
       return AddressReply(interface, oid == OID_802_3_PERMANENT_ADDRESS, reply);

@@ -10,6 +10,8 @@
 //                                     one when the interface has none), then 0
 //   OID_GEN_DRIVER_VERSION            ETHTOOL_GDRVINFO version "MAJOR.MINOR..." as 0xMMmm; not
 //                                     supported when the text does not start with a number
+//   OID_GEN_MEDIA_CONNECT_STATUS      connected while IFF_RUNNING (operationally up), else
+//                                     disconnected
 //   OID_GEN_XMIT_OK                   IFLA_STATS64 tx_packets
 //   OID_GEN_RCV_OK                    IFLA_STATS64 rx_packets
 //   OID_GEN_XMIT_ERROR                IFLA_STATS64 tx_errors

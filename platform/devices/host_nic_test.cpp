@@ -159,7 +159,7 @@ TEST_F(HostNicTest, WhatTheKernelDoesNotKeepFailsAsAnUnsupportedOid) {
   InNamespace([](HANDLE a, HANDLE) {
     for (DWORD oid : {static_cast<DWORD>(OID_GEN_MULTICAST_BYTES_XMIT),
                       static_cast<DWORD>(OID_GEN_BROADCAST_BYTES_RCV),
-                      pairway::kOidAdapterInformation, static_cast<DWORD>(0x00010114)}) {
+                      pairway::kOidAdapterInformation, static_cast<DWORD>(0x00010115)}) {
       DWORD error = 0;
       EXPECT_TRUE(Query(a, oid, 88, &error).empty()) << std::hex << oid;
       EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_SUPPORTED)) << std::hex << oid;
@@ -191,9 +191,11 @@ TEST_F(HostNicTest, AddressesAndDriverComeFromTheInterface) {
 }
 
 TEST_F(HostNicTest, LinkStateFollowsThePeer) {
-  InNamespace([this](HANDLE, HANDLE) {
+  InNamespace([this](HANDLE a, HANDLE) {
+    EXPECT_EQ(Query(a, OID_GEN_MEDIA_CONNECT_STATUS, 4), std::vector<BYTE>({0, 0, 0, 0}));
     ASSERT_EQ(netns_.Exec("ip link set vb down"), 0);
     EXPECT_TRUE(ShowsWithin("va", "link=down\n"));
+    EXPECT_EQ(Query(a, OID_GEN_MEDIA_CONNECT_STATUS, 4), std::vector<BYTE>({1, 0, 0, 0}));
     ASSERT_EQ(netns_.Exec("ip link set vb up"), 0);
     EXPECT_TRUE(ShowsWithin("va", "link=up\n"));
   });
