@@ -26,6 +26,7 @@
 #include "pairway/machine_root.h"
 #include "pairway/registry_batch.h"
 #include "reg_file.h"
+#include "reg_tree.h"
 
 namespace {
 
@@ -105,54 +106,10 @@ bool Confirm(const std::string& question) {
 
 // ---- Reading a key -----------------------------------------------------------------------
 
-struct Value {
-  std::string name;
-  DWORD type;
-  std::vector<BYTE> data;
-};
-
-LONG ReadValues(HKEY key, std::vector<Value>* values) {
-  values->clear();
-  for (DWORD i = 0;; ++i) {
-    char name[16384];
-    DWORD name_size = sizeof name;
-    DWORD type = 0, size = 0;
-    LONG error = RegEnumValueA(key, i, name, &name_size, nullptr, &type, nullptr, &size);
-    if (error == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-    if (error != ERROR_SUCCESS) return error;
-    Value value{std::string(name, name_size), type, std::vector<BYTE>(size)};
-    DWORD read = size;
-    error = RegQueryValueExA(key, value.name.c_str(), nullptr, &value.type,
-                             value.data.empty() ? nullptr : value.data.data(), &read);
-    if (error != ERROR_SUCCESS) return error;
-    value.data.resize(read);
-    values->push_back(std::move(value));
-  }
-}
-
-LONG ReadSubkeys(HKEY key, std::vector<std::string>* names) {
-  names->clear();
-  for (DWORD i = 0;; ++i) {
-    char name[256];
-    DWORD size = sizeof name;
-    LONG error = RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
-    if (error == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-    if (error != ERROR_SUCCESS) return error;
-    names->emplace_back(name, size);
-  }
-}
-
-// A key's values (in their order) and subkey names; `path` empty is `root` itself.
-LONG ReadKey(HKEY root, const std::string& path, std::vector<Value>* values,
-             std::vector<std::string>* subkeys) {
-  HKEY key;
-  LONG error = RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key);
-  if (error != ERROR_SUCCESS) return error;
-  error = ReadValues(key, values);
-  if (error == ERROR_SUCCESS) error = ReadSubkeys(key, subkeys);
-  RegCloseKey(key);
-  return error;
-}
+using Value = pairway::reg::ExportedValue;
+using pairway::reg::ReadKey;
+using pairway::reg::ReadSubkeys;
+using pairway::reg::ReadValues;
 
 const char* TypeName(DWORD type) {
   switch (type) {
@@ -564,16 +521,11 @@ int Import(const std::vector<std::string>& args) {
 // ---- export ----------------------------------------------------------------------------
 
 LONG ExportKey(HKEY root, const std::string& path, const std::string& display, std::string* out) {
-  std::vector<Value> values;
-  std::vector<std::string> subkeys;
-  LONG error = ReadKey(root, path, &values, &subkeys);
+  std::vector<pairway::reg::KeySection> sections;
+  LONG error = pairway::reg::ReadKeyTree(root, path, display, &sections);
   if (error != ERROR_SUCCESS) return error;
-  std::vector<ExportedValue> exported;
-  for (Value& value : values) exported.push_back({value.name, value.type, std::move(value.data)});
-  if (!path.empty()) *out += pairway::reg::FormatKeySection(display, exported);
-  for (const std::string& name : subkeys) {
-    error = ExportKey(root, path.empty() ? name : path + "\\" + name, display + "\\" + name, out);
-    if (error != ERROR_SUCCESS) return error;
+  for (const pairway::reg::KeySection& section : sections) {
+    *out += pairway::reg::FormatKeySection(section.key, section.values);
   }
   return ERROR_SUCCESS;
 }
