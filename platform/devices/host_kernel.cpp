@@ -108,11 +108,14 @@ DWORD ReadHostLink(std::string_view interface, HostLink* link) {
   request.header.nlmsg_len = NLMSG_LENGTH(sizeof request.info) + RTA_ALIGN(name->rta_len);
   if (send(sock.fd(), &request, request.header.nlmsg_len, 0) < 0) return KernelError(errno);
 
-  alignas(nlmsghdr) char reply[32768];
-  const ssize_t received = recv(sock.fd(), reply, sizeof reply, 0);
+  // Peeking first gives the answer's whole length, so no attribute is cut off.
+  const ssize_t pending = recv(sock.fd(), nullptr, 0, MSG_PEEK | MSG_TRUNC);
+  if (pending < 0) return KernelError(errno);
+  std::vector<nlmsghdr> reply(static_cast<size_t>(pending) / sizeof(nlmsghdr) + 1);
+  const ssize_t received = recv(sock.fd(), reply.data(), reply.size() * sizeof(nlmsghdr), 0);
   if (received < 0) return KernelError(errno);
   int length = static_cast<int>(received);
-  for (auto* message = reinterpret_cast<const nlmsghdr*>(reply); NLMSG_OK(message, length);
+  for (const nlmsghdr* message = reply.data(); NLMSG_OK(message, length);
        message = NLMSG_NEXT(message, length)) {
     if (message->nlmsg_type == NLMSG_ERROR) {
       const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(message));

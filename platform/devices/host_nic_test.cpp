@@ -159,7 +159,7 @@ TEST_F(HostNicTest, WhatTheKernelDoesNotKeepFailsAsAnUnsupportedOid) {
   InNamespace([](HANDLE a, HANDLE) {
     for (DWORD oid : {static_cast<DWORD>(OID_GEN_MULTICAST_BYTES_XMIT),
                       static_cast<DWORD>(OID_GEN_BROADCAST_BYTES_RCV),
-                      pairway::kOidAdapterInformation, static_cast<DWORD>(0x00010115)}) {
+                      pairway::kOidAdapterInformation, static_cast<DWORD>(0x00FFFFFF)}) {
       DWORD error = 0;
       EXPECT_TRUE(Query(a, oid, 88, &error).empty()) << std::hex << oid;
       EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_SUPPORTED)) << std::hex << oid;

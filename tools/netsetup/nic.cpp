@@ -25,7 +25,8 @@ int ShowPort(long card, const std::string& service, const std::string& interface
     const DWORD status = pairway::ShowHostNic(interface, &text);
     if (status == ERROR_FILE_NOT_FOUND) {
       return Fail(kVerb, kExitNotFound,
-                  "card's interface " + interface + " is not in this network namespace");
+                  "interface " + interface + " of card " + std::to_string(card) +
+                      " is not in this network namespace");
     }
     if (status != ERROR_SUCCESS) {
       return Fail(kVerb, kExitNotFound,
