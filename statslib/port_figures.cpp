@@ -27,13 +27,26 @@ bool IsPlainName(const std::string& name) {
   return true;
 }
 
+// The driver makes "\Device\TREVANn" for each port, but only an MS-DOS name reaches it from
+// user mode: the first reader to need one defines it, and it stays for the others.
+bool EnsureDosName(const std::string& service) {
+  char target[MAX_PATH];
+  if (QueryDosDeviceA(service.c_str(), target, sizeof target) != 0) return true;
+  if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+  return DefineDosDeviceA(DDD_RAW_TARGET_PATH, service.c_str(), ("\\Device\\" + service).c_str()) !=
+         FALSE;
+}
+
+HANDLE OpenPortDevice(const std::string& service) {
+  if (!EnsureDosName(service)) return INVALID_HANDLE_VALUE;
+  return CreateFileA(("\\\\.\\" + service).c_str(), GENERIC_READ,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 // The port's device; closed on destruction.
 class PortDevice {
  public:
-  explicit PortDevice(const std::string& service)
-      : handle_(CreateFileA(("\\\\.\\" + service).c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                            nullptr)) {}
+  explicit PortDevice(const std::string& service) : handle_(OpenPortDevice(service)) {}
   ~PortDevice() {
     if (is_open()) CloseHandle(handle_);
   }
