@@ -186,6 +186,8 @@ TEST_F(HostNicTest, AddressesAndDriverComeFromTheInterface) {
     EXPECT_NE(text.find("driver=veth\n"), std::string::npos) << text;
     EXPECT_NE(text.find("current-address=020000000A02\n"), std::string::npos) << text;
     EXPECT_NE(text.find("driver-version=0x0100\n"), std::string::npos) << text;
+    // veth reports a fixed 10 Gbit/s full duplex through the link settings handshake.
+    EXPECT_NE(text.find("speed=10000\nduplex=full\n"), std::string::npos) << text;
     EXPECT_NE(text.find("OID_GEN_MULTICAST_BYTES_XMIT=not-supported\n"), std::string::npos);
   });
 }
