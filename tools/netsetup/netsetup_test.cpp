@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "registry_layout.h"
@@ -252,6 +254,13 @@ TEST_F(NetsetupTest, NicRefusesBadInputAndChangesNothing) {
   std::string after;
   ASSERT_EQ(Run("nic 1 show", &after), 0);
   EXPECT_EQ(after, before);
+  // A damaged state file is reported and kept as it is, not replaced by a default.
+  std::ofstream(root_.path() / "nic" / "TREVAN1.state", std::ios::app) << "garbage\n";
+  EXPECT_EQ(Run("nic 1 show"), 5);
+  EXPECT_EQ(Run("nic 1 set OID_GEN_RCV_OK=7"), 5);
+  std::ifstream kept(root_.path() / "nic" / "TREVAN1.state");
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(kept), {}).find("garbage"),
+            std::string::npos);
 }
 
 TEST_F(NetsetupTest, NicOnALinuxPortShowsTheInterfaceAndRefusesSet) {

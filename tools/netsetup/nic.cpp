@@ -64,6 +64,9 @@ int SetPort(const std::string& card, const std::string& service, const std::stri
         return ERROR_SUCCESS;
       });
   if (status == ERROR_INVALID_PARAMETER) return Fail(kVerb, kExitUsage, error);
+  if (status == ERROR_INVALID_DATA) {
+    return Fail(kVerb, kExitFiles, "the state file of " + service + " is damaged; it is kept");
+  }
   if (status != ERROR_SUCCESS) {
     return Fail(kVerb, kExitFiles,
                 "cannot write the state of " + service + " (error " + std::to_string(status) + ")");
