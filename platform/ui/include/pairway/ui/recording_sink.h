@@ -20,15 +20,18 @@ class PAIRWAY_API RecordingSink : public UiSink {
 
   int OnMessageBox(const MessageBoxRequest& request) override;
   void OnHelp(const HelpRequest& request) override;
+  void OnBeep(UINT type) override;
 
   std::vector<MessageBoxRequest> boxes() const;
   std::vector<HelpRequest> help() const;
+  std::vector<UINT> beeps() const;
 
  private:
   mutable std::mutex mutex_;
   std::deque<int> answers_;
   std::vector<MessageBoxRequest> boxes_;
   std::vector<HelpRequest> help_;
+  std::vector<UINT> beeps_;
 };
 
 }  // namespace pairway::ui

@@ -36,6 +36,9 @@ struct MessageBoxRequest {
 // One help request: `command` is HELP_CONTEXT, HELP_INDEX, ...; `data` the context number.
 struct HelpRequest {
   std::string help_file;  // NT path of the help file
+  // The same file beside the library as the host sees it, for a viewer when the machine root has
+  // no copy; empty when unknown.
+  std::string host_help_file;
   UINT command = 0;
   ULONG_PTR data = 0;
 };
@@ -46,6 +49,8 @@ class PAIRWAY_API UiSink {
   // Returns the button pressed: IDOK, IDCANCEL, IDYES, IDNO, IDRETRY, IDABORT or IDIGNORE.
   virtual int OnMessageBox(const MessageBoxRequest& request) = 0;
   virtual void OnHelp(const HelpRequest& request) = 0;
+  // MessageBeep(type). The base does nothing; the default sink sounds the bell for a person.
+  virtual void OnBeep(UINT type);
 };
 
 // Makes `sink` the current sink and returns the previous one; null restores the default sink. The
@@ -55,6 +60,7 @@ PAIRWAY_API UiSink* SetUiSink(UiSink* sink);
 // Hands a request to the current sink (on the GUI thread, see above) and returns its answer.
 PAIRWAY_API int RouteMessageBox(const MessageBoxRequest& request);
 PAIRWAY_API void RouteHelp(const HelpRequest& request);
+PAIRWAY_API void RouteBeep(UINT type);
 
 // The button that a box of this MB_* type answers when nobody presses anything: the one that
 // MB_DEFBUTTONn names among the type's buttons, the first when n is out of range.

@@ -1,4 +1,4 @@
-// win_app.h: the application object and the window base of the dialog framework.
+// win_app.h: the application object of the dialog framework (the window base is in wnd.h).
 //
 // A library built on the framework keeps exactly one application object, a static object of a class
 // derived from CWinApp: it exists from the moment the library is loaded until it is unloaded, and
@@ -14,41 +14,20 @@
 #include <string>
 
 #include "pairway/api.h"
+#include "pairway/ui/wnd.h"
 #include "windef.h"
-
-class QWidget;
+#include "winuser.h"
 
 namespace pairway::ui {
 
 // The help command, as the framework's standard Help buttons and F1 send it.
 inline constexpr UINT ID_HELP = 0xE146;
 
-// Base of every window of the framework (dialogs, property sheets, pages, controls). The derived
-// window that makes the Qt widget decides its lifetime; widget() is null before it is made and
-// must be reset by that window when the widget goes.
-//
-// Threads: a window is used on the thread that runs the dialogs (the GUI thread) only.
-class PAIRWAY_API CWnd {
- public:
-  CWnd() = default;
-  virtual ~CWnd();
-  CWnd(const CWnd&) = delete;
-  CWnd& operator=(const CWnd&) = delete;
-
-  // The window's widget; owned by the window (or by the widget tree it was put in), null until
-  // the window was created.
-  QWidget* widget() const { return widget_; }
-
-  // The help context of the window's current state, for the application's help command; 0 when
-  // the window has none. A property sheet answers for its active page, a page by its focused
-  // control.
-  virtual DWORD GetHelpContext() const;
-
- protected:
-  void set_widget(QWidget* widget) { widget_ = widget; }
-
- private:
-  QWidget* widget_ = nullptr;
+// One image of a library: resource `id` is drawn from the image file `path` (PNG, BMP, ICO, ...),
+// a file path or a Qt resource path (":/aggcfg/bitmap137.png") of files compiled into the library.
+struct ImageResource {
+  UINT id;
+  const char* path;
 };
 
 // The application object.
@@ -92,6 +71,16 @@ class PAIRWAY_API CWinApp {
   // nothing; a derived application routes the commands it wants (such as ID_HELP to OnHelp).
   virtual BOOL OnCmdMsg(UINT id);
 
+  // ---- Images ----
+  // Names the library's images. The table is borrowed and must live as long as the application
+  // object (a static table); call it from the derived application's constructor.
+  void SetImageResources(const ImageResource* table, size_t count);
+  // The file of image `id`, or null when the table has none.
+  const char* ImagePath(UINT id) const;
+  // The icon of resource `id`, or null when the table names none or the file cannot be read.
+  // Icons are kept by the framework for the life of the process: never free them.
+  HICON LoadIcon(UINT id) const;
+
  protected:
   // Names the library whose help file the application uses by `address`, any function or object
   // inside it. Safe to call from a static constructor.
@@ -100,7 +89,17 @@ class PAIRWAY_API CWinApp {
  private:
   std::string app_name_;
   std::string module_path_;  // host path of the library, empty when unknown
+  const ImageResource* images_ = nullptr;
+  size_t image_count_ = 0;
 };
+
+// The application object of the library that runs the dialogs: the most recently made one that
+// still exists (one per library; a process normally has one). Null when there is none.
+PAIRWAY_API CWinApp* AfxGetApp();
+
+// A message box of the application (CWinApp::DoMessageBox), captioned with its title; without an
+// application, captioned with nothing. Any thread.
+PAIRWAY_API int AfxMessageBox(LPCSTR text, UINT type = MB_OK, UINT help_id = 0);
 
 }  // namespace pairway::ui
 
