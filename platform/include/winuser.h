@@ -145,6 +145,14 @@ typedef struct HBITMAP__* HBITMAP;
 #define VK_F4 0x73
 
 #define WM_COMMAND 0x0111
+#define WM_NOTIFY 0x004E
+
+/* The header of a WM_NOTIFY notification: which control sent which code. */
+typedef struct tagNMHDR {
+  HWND hwndFrom;
+  UINT_PTR idFrom;
+  UINT code;
+} NMHDR, *LPNMHDR;
 
 /*
  * Sounds the system's sound for `uType` (MB_OK, MB_ICONQUESTION, ...; 0xFFFFFFFF the simple beep).

@@ -1,9 +1,7 @@
 // The sink seam: the current sink, the default sink and the hop to the GUI thread.
 #include <QApplication>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QPushButton>
-#include <QThread>
 #include <QWidget>
 
 #include <stdio.h>
@@ -13,7 +11,9 @@
 #include <atomic>
 #include <mutex>
 
+#include "help_viewer.h"
 #include "pairway/ui/gui_session.h"
+#include "pairway/ui/gui_thread.h"
 #include "pairway/ui/recording_sink.h"
 #include "pairway/ui/ui_sink.h"
 #include "pairway/ui/win_app.h"
@@ -121,12 +121,21 @@ class DefaultSink : public UiSink {
     return DefaultButton(request.type);
   }
 
-  // There is no help viewer yet: the request is reported where the person or the log sees it.
+  // A person sees the topic; a run without a screen logs the request.
   void OnHelp(const HelpRequest& request) override {
+    if (!IsHeadless() && QApplication::instance() != nullptr) {
+      ShowHelp(request);
+      return;
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     fprintf(stderr, "help: %s, command %u, context %lu\n", request.help_file.c_str(),
             request.command, static_cast<unsigned long>(request.data));
     fflush(stderr);
+  }
+
+  void OnBeep(UINT type) override {
+    (void)type;
+    if (!IsHeadless() && QApplication::instance() != nullptr) QApplication::beep();
   }
 
  private:
@@ -136,21 +145,11 @@ class DefaultSink : public UiSink {
 DefaultSink default_sink;
 std::atomic<UiSink*> current_sink{&default_sink};
 
-// Runs `call` on the Qt application's thread when there is an application and the caller is
-// another thread, blocking until it is done; else runs it here.
-template <typename Call>
-void OnGuiThread(Call call) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (app != nullptr && QThread::currentThread() != app->thread()) {
-    QMetaObject::invokeMethod(app, call, Qt::BlockingQueuedConnection);
-  } else {
-    call();
-  }
-}
-
 }  // namespace
 
 UiSink::~UiSink() = default;
+
+void UiSink::OnBeep(UINT type) { (void)type; }
 
 UiSink* SetUiSink(UiSink* sink) {
   UiSink* previous = current_sink.exchange(sink != nullptr ? sink : &default_sink);
@@ -159,12 +158,16 @@ UiSink* SetUiSink(UiSink* sink) {
 
 int RouteMessageBox(const MessageBoxRequest& request) {
   int answer = IDCANCEL;
-  OnGuiThread([&] { answer = current_sink.load()->OnMessageBox(request); });
+  RunOnGuiThread([&] { answer = current_sink.load()->OnMessageBox(request); });
   return answer;
 }
 
 void RouteHelp(const HelpRequest& request) {
-  OnGuiThread([&] { current_sink.load()->OnHelp(request); });
+  RunOnGuiThread([&] { current_sink.load()->OnHelp(request); });
+}
+
+void RouteBeep(UINT type) {
+  RunOnGuiThread([&] { current_sink.load()->OnBeep(type); });
 }
 
 int DefaultButton(UINT type) {
@@ -202,6 +205,16 @@ int RecordingSink::OnMessageBox(const MessageBoxRequest& request) {
 void RecordingSink::OnHelp(const HelpRequest& request) {
   std::lock_guard<std::mutex> lock(mutex_);
   help_.push_back(request);
+}
+
+void RecordingSink::OnBeep(UINT type) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  beeps_.push_back(type);
+}
+
+std::vector<UINT> RecordingSink::beeps() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return beeps_;
 }
 
 std::vector<MessageBoxRequest> RecordingSink::boxes() const {

@@ -22,6 +22,8 @@
 #include "pairway/api.h"
 #include "pairway/ui/wnd.h"
 
+class QLineEdit;
+
 namespace pairway::ui {
 
 class PAIRWAY_API CButton : public CWnd {
@@ -74,6 +76,7 @@ class PAIRWAY_API CEdit : public CWnd {
  private:
   friend class EditKeyHook;
   enum class KeyFate { kProcess, kDrop, kToParent };
+  QLineEdit* widget_as_edit() const;
   KeyFate key_fate_ = KeyFate::kProcess;
 };
 

@@ -127,6 +127,8 @@ class PAIRWAY_API CDialog : public CWnd {
   const DialogTemplate& template_;
   CWnd* parent_window_;
   QDialog* dialog_widget_ = nullptr;
+  bool ended_ = false;
+  int result_ = -1;
   std::map<int, QWidget*> control_widgets_;
   std::map<int, CWnd*> attached_;
   std::vector<std::unique_ptr<CWnd>> default_controls_;

@@ -116,7 +116,9 @@ class PAIRWAY_API CPropertySheet : public CWnd {
 
  private:
   class Buttons;
-  bool Activate(int index);
+  // Makes page `index` current, asking the current one first; false when it refused.
+  bool ChangePage(int index);
+  void ShowPage(int index);
   void Ok();
   bool Apply();
   void Cancel();
@@ -128,6 +130,8 @@ class PAIRWAY_API CPropertySheet : public CWnd {
   std::vector<CPropertyPage*> pages_;
   std::vector<bool> shown_;
   int active_ = -1;
+  bool ended_ = false;
+  int result_ = IDCANCEL;
   QDialog* dialog_widget_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   std::unique_ptr<Buttons> buttons_;

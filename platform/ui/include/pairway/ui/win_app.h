@@ -52,6 +52,9 @@ class PAIRWAY_API CWinApp {
   // else the host path) with its extension replaced by ".HLP"; empty when SetHelpFileFromModule
   // was not called or found no library. Worked out on each call, so it follows the current root.
   std::string help_file_path() const;
+  // The help file beside the library as built (links resolved), as the host sees it; empty when
+  // unknown. A help viewer falls back to it when the machine root holds no help file.
+  std::string host_help_file_path() const;
 
   // Shows `prompt` in a message box captioned with the application title and returns the button
   // pressed (IDOK, IDCANCEL, ...). A box asked for with only an OK button and no icon gets the

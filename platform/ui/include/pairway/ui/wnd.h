@@ -70,6 +70,8 @@ class PAIRWAY_API CWnd {
   QWidget* widget() const { return widget_; }
   // True while the window has a widget (the platform's "m_hWnd != NULL").
   bool IsWindow() const { return widget_ != nullptr; }
+  // The window's handle, as messages carry it: stands for the widget; null without one.
+  HWND GetSafeHwnd() const { return reinterpret_cast<HWND>(widget_); }
 
   // The help context of the window's current state, for the application's help command; 0 when
   // the window has none. A property sheet answers for its active page, a page by its focused
@@ -119,9 +121,13 @@ class PAIRWAY_API CWnd {
   LRESULT SendCommand(WPARAM wParam, LPARAM lParam);
 
   // ---- Overridables ----
-  // WM_COMMAND (and the framework's notifications): calls the registered handler; TRUE when
-  // there was one.
+  // WM_COMMAND: calls the handler registered for (LOWORD(wParam), HIWORD(wParam)); TRUE when
+  // there was one. lParam is the control's handle.
   virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+  // WM_NOTIFY (notification codes that need more than 16 bits, such as TVN_SELCHANGED): lParam
+  // points to an NMHDR; calls the handler registered for (idFrom, code); TRUE when there was
+  // one. *result is the answer to the control (0 unless a handler set it).
+  virtual BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result);
   // The framework's command-help message (F1, a sheet's Help button): TRUE when the window
   // showed help itself; FALSE lets the application's help command run (CWinApp::OnHelp).
   virtual LRESULT OnCommandHelp(WPARAM wParam, LPARAM lParam);
@@ -138,11 +144,16 @@ class PAIRWAY_API CWnd {
   static CWnd* FromWidget(const QWidget* widget);
 
  protected:
-  void set_widget(QWidget* widget) { widget_ = widget; }
+  // Gives a window that makes its own widget (a dialog, a sheet) that widget, or null when it
+  // goes; FromWidget finds the window by it.
+  void set_widget(QWidget* widget);
+  // Names the window this one sits in, for a window that is no control (a property page).
+  void set_parent(CWnd* parent) { parent_ = parent; }
   // Called after Attach, with widget() set: a control connects the widget's signals here, with
   // link() as their context so that Detach cuts them.
   virtual void OnAttached();
-  // Tells the parent (code) about this control, as the control's WM_COMMAND would.
+  // Tells the parent (code) about this control: a WM_COMMAND for codes of 16 bits, else a
+  // WM_NOTIFY.
   void NotifyParent(UINT code);
   // The context object of the current attachment; null while detached.
   QObject* link() const { return link_.get(); }
