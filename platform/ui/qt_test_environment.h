@@ -32,11 +32,12 @@ class QtOffscreenEnvironment : public ::testing::Environment {
   std::string runtime_dir_;
 };
 
-// Registers the environment once per program; include this header in one test file and call it
-// from a namespace-scope initialiser.
+// Registers the environment once per program, however many test files call it (from a
+// namespace-scope initialiser).
 inline bool RegisterQtOffscreenEnvironment() {
-  ::testing::AddGlobalTestEnvironment(new QtOffscreenEnvironment);
-  return true;
+  static const bool registered =
+      (::testing::AddGlobalTestEnvironment(new QtOffscreenEnvironment), true);
+  return registered;
 }
 
 }  // namespace pairway::ui::testing
