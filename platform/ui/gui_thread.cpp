@@ -45,7 +45,9 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT
   if (proc == nullptr) return nullptr;
   auto* thread = new CWinThread;
   bool suspended = (flags & CREATE_SUSPENDED) != 0;
-  thread->go_ = CreateEventA(nullptr, TRUE, suspended ? FALSE : TRUE, nullptr);
+  // The thread waits for its go even when not suspended: it may end, and delete its object,
+  // only after the object holds its handle.
+  thread->go_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   auto* start = new CWinThread::Start{proc, param, thread};
   if (thread->go_ != nullptr) {
     thread->m_hThread =
@@ -56,6 +58,7 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT
     delete thread;
     return nullptr;
   }
+  if (!suspended) thread->ResumeThread();
   return thread;
 }
 
