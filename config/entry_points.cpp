@@ -7,6 +7,7 @@
 #include <string>
 
 #include "groups_config_app.h"
+#include "groups_config_sheet.h"
 #include "registry_layout.h"
 
 namespace {
@@ -21,7 +22,42 @@ const char* FirstArgument(DWORD argument_count, LPSTR arguments[]) {
   return arguments[0];
 }
 
+// The port the caller asked about: "" for "0", else "TREVAN" and the argument as it stands.
+std::string CurrentPort(const char* card) {
+  return strcmp(card, "0") == 0 ? std::string() : TREVAN_PRODUCT_NAME + std::string(card);
+}
+
 }  // namespace
+
+BOOL WINAPI TrevanConfig(DWORD argument_count, LPSTR arguments[], LPSTR* result) {
+  theApp.m_statisticsLibrary = LoadLibraryA(STATISTICS_LIBRARY_NAME);
+  if (theApp.m_statisticsLibrary != nullptr) {
+    theApp.m_statisticsEntry = GetProcAddress(theApp.m_statisticsLibrary, STATISTICS_ENTRY_POINT);
+  }
+  auto registry = std::make_unique<CAdapterRegistry>();
+  theApp.m_registry = registry.get();
+  registry->LoadAdapters();
+  theApp.LoadConfiguration(CurrentPort(FirstArgument(argument_count, arguments)));
+
+  auto sheet = std::make_unique<CGroupsConfigSheet>(AGGCFG_APP_TITLE, nullptr, 0);
+  theApp.m_pMainWnd = sheet.get();
+  INT_PTR ended = sheet->DoModal();
+  theApp.m_pMainWnd = nullptr;
+
+  if (result != nullptr) *result = result_buffer;
+  strcpy(result_buffer, "99");
+  if (theApp.m_appliedChanges > 0) strcpy(result_buffer, ended == IDOK ? "0" : "98");
+
+  sheet.reset();
+  theApp.m_registry = nullptr;
+  registry.reset();
+  theApp.FreeStandalonePorts();
+  theApp.FreeGroups();
+  FreeLibrary(theApp.m_statisticsLibrary);
+  theApp.m_statisticsLibrary = nullptr;
+  theApp.m_statisticsEntry = nullptr;
+  return TRUE;
+}
 
 BOOL WINAPI TrevanRemoveLinks(DWORD argument_count, LPSTR arguments[], LPSTR* result) {
   auto registry = std::make_unique<CAdapterRegistry>();

@@ -16,6 +16,15 @@ typedef BOOL(WINAPI* SETUP_PROCEDURE)(DWORD argument_count, LPSTR arguments[], L
 
 extern "C" {
 
+// Shows the port aggregation sheet (the "Configuration" and "Status" pages) for port "TREVAN" +
+// arguments[0] ("0": no particular port) and waits until it closes. Result text: "0" when the
+// sheet ended with OK after at least one save, "98" when it was cancelled after one, "99" when
+// nothing was saved. Saves are Apply and OK with changes, and the TCP/IP settings of ports that
+// Add or Remove deleted at once. The statistics library "standbyag.dll" is loaded for the status
+// page while the sheet is shown; without it the sheet opens all the same.
+__declspec(dllexport) BOOL WINAPI
+    TrevanConfig(DWORD argument_count, LPSTR arguments[], LPSTR* result);
+
 // Takes port "TREVAN" + arguments[0] out of its group before the setup removes its card (see
 // CGroupsConfigApp::RemovePortLinks); "0" changes nothing. The result text is left as the buffer
 // holds it, so the setup still sees the answer of the library's previous dialog.

@@ -10,19 +10,12 @@
 namespace aggcfg_test {
 namespace {
 
-// The library as the setup host sees it: aggcfg.dll in the machine's system directory, loaded by
-// name and entered through the exported procedure.
+// TrevanRemoveLinks entered as the setup host enters it.
 class RemoveLinksEntryTest : public ConfigTest {
  protected:
   void SetUp() override {
-    pairway::testing::InstallInSystemDir(root_, "aggcfg.dll",
-                                         pairway::testing::BuildDir() / "lib" / "aggcfg.so");
-    library_ = LoadLibraryA("aggcfg.dll");
-    ASSERT_NE(library_, nullptr) << GetLastError();
-    // A procedure address is a generic function pointer; it is turned into the setup procedure
-    // type through void*, as the host does.
-    remove_links_ = reinterpret_cast<SETUP_PROCEDURE>(
-        reinterpret_cast<void*>(GetProcAddress(library_, "TrevanRemoveLinks")));
+    ASSERT_TRUE(library_.loaded()) << GetLastError();
+    remove_links_ = library_.Procedure("TrevanRemoveLinks");
     ASSERT_NE(remove_links_, nullptr);
 
     // TREVAN1 heads "Group1" (time-out 45) with backups TREVAN2 and TREVAN5.
@@ -35,14 +28,8 @@ class RemoveLinksEntryTest : public ConfigTest {
     MakeBackupPort(2, 1, 0);
     MakeBackupPort(5, 4, 0);
   }
-  void TearDown() override {
-    if (library_ != nullptr) FreeLibrary(library_);
-  }
-
   BOOL Call(std::vector<const char*> arguments, LPSTR* result) {
-    std::vector<LPSTR> texts;
-    for (const char* argument : arguments) texts.push_back(const_cast<LPSTR>(argument));
-    return remove_links_(static_cast<DWORD>(texts.size()), texts.data(), result);
+    return InstalledLibrary::Call(remove_links_, arguments, result);
   }
 
   void ExpectGroupUnchanged() {
@@ -52,7 +39,7 @@ class RemoveLinksEntryTest : public ConfigTest {
     EXPECT_FALSE(Has(ParamsKey(5), VAL_LINK_CHECK_TIMEOUT));
   }
 
-  HMODULE library_ = nullptr;
+  InstalledLibrary library_{root_};
   SETUP_PROCEDURE remove_links_ = nullptr;
 };
 
@@ -104,7 +91,7 @@ TEST(AggcfgLibrary, ExportsOnlyTheSetupProcedures) {
     start = end == std::string::npos ? symbols.size() : end + 1;
     if (line.size() > 19 && line[17] == 'T') functions.push_back(line.substr(19));
   }
-  EXPECT_EQ(functions, (std::vector<std::string>{"TrevanRemoveLinks"}));
+  EXPECT_EQ(functions, (std::vector<std::string>{"TrevanConfig", "TrevanRemoveLinks"}));
 }
 
 }  // namespace

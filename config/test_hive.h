@@ -132,11 +132,46 @@ inline void GiveIpSettings(int card) {
 
 #include <memory>
 
+#include "entry_points.h"
 #include "groups_config_app.h"
 #include "pairway/ui/recording_sink.h"
 #include "temp_root.h"
 
 namespace aggcfg_test {
+
+// The library as the setup host sees it: aggcfg.dll in the machine's system directory, loaded by
+// name, its procedures entered by name. The root must outlive it.
+class InstalledLibrary {
+ public:
+  explicit InstalledLibrary(const pairway::testing::TempRoot& root) {
+    pairway::testing::InstallInSystemDir(root, "aggcfg.dll",
+                                         pairway::testing::BuildDir() / "lib" / "aggcfg.so");
+    library_ = LoadLibraryA("aggcfg.dll");
+  }
+  ~InstalledLibrary() {
+    if (library_ != nullptr) FreeLibrary(library_);
+  }
+  InstalledLibrary(const InstalledLibrary&) = delete;
+  InstalledLibrary& operator=(const InstalledLibrary&) = delete;
+
+  bool loaded() const { return library_ != nullptr; }
+  // A procedure address is a generic function pointer; it is turned into the setup procedure
+  // type through void*, as the host does. Null when the library does not export `name`.
+  SETUP_PROCEDURE Procedure(const char* name) const {
+    if (library_ == nullptr) return nullptr;
+    return reinterpret_cast<SETUP_PROCEDURE>(
+        reinterpret_cast<void*>(GetProcAddress(library_, name)));
+  }
+  // Calls `procedure` with the texts of `arguments`.
+  static BOOL Call(SETUP_PROCEDURE procedure, std::vector<const char*> arguments, LPSTR* result) {
+    std::vector<LPSTR> texts;
+    for (const char* argument : arguments) texts.push_back(const_cast<LPSTR>(argument));
+    return procedure(static_cast<DWORD>(texts.size()), texts.data(), result);
+  }
+
+ private:
+  HMODULE library_ = nullptr;
+};
 
 // A fresh machine root, a sink that answers every message box, and the application object left
 // empty afterwards.

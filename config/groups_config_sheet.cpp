@@ -1,0 +1,9 @@
+// The port aggregation property sheet.
+#include "groups_config_sheet.h"
+
+CGroupsConfigSheet::CGroupsConfigSheet(LPCSTR caption, pairway::ui::CWnd* parent, UINT select_page)
+    : CPropertySheet(caption, parent, select_page) {
+  AddPage(&m_groupsPage);
+}
+
+CGroupsConfigSheet::~CGroupsConfigSheet() = default;

@@ -1,0 +1,71 @@
+// aggcfg-screenshots: pictures of the library's sheet and dialogs for the documentation.
+//
+//   aggcfg-screenshots FOLDER
+//
+// Loads the configuration of the machine root ($PAIRWAY_ROOT) as the configuration entry point
+// does, for port TREVAN2, shows the sheet offscreen and saves each page as drawn by its real
+// widgets: FOLDER/config-sheet-configuration.png and FOLDER/config-sheet-status.png. Exit status 0
+// when every picture was saved, 1 when one was not, 2 for a usage error. scripts/screenshots runs
+// it on a machine made for the purpose.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+#include <string>
+
+#include "groups_config_app.h"
+#include "groups_config_sheet.h"
+#include "pairway/ui/gui_session.h"
+
+namespace {
+
+bool Save(QWidget* window, const std::string& path) {
+  bool saved = window->grab().save(QString::fromStdString(path), "PNG");
+  fprintf(stderr, "%s %s\n", saved ? "saved" : "could not save", path.c_str());
+  return saved;
+}
+
+// Shows the sheet and saves a picture of each of its pages.
+bool SaveSheet(const std::string& folder) {
+  auto registry = std::make_unique<CAdapterRegistry>();
+  theApp.m_registry = registry.get();
+  registry->LoadAdapters();
+  theApp.LoadConfiguration("TREVAN2");
+  CGroupsConfigSheet sheet(AGGCFG_APP_TITLE);
+  theApp.m_pMainWnd = &sheet;
+  const char* const kNames[] = {"configuration", "status"};
+  bool saved = true;
+  QTimer::singleShot(0, [&] {
+    for (int page = 0; page < sheet.GetPageCount(); ++page) {
+      sheet.SetActivePage(page);
+      QApplication::processEvents();
+      saved = Save(sheet.widget(), folder + "/config-sheet-" + kNames[page] + ".png") && saved;
+    }
+    sheet.EndDialog(IDCANCEL);
+  });
+  sheet.DoModal();
+  theApp.m_pMainWnd = nullptr;
+  theApp.m_registry = nullptr;
+  theApp.FreeStandalonePorts();
+  theApp.FreeGroups();
+  return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2 || strcmp(argv[1], "--help") == 0) {
+    fprintf(argc == 2 ? stdout : stderr,
+            "usage: aggcfg-screenshots FOLDER\n"
+            "Saves pictures of the configuration sheet's pages, drawn offscreen from the machine\n"
+            "root $PAIRWAY_ROOT, into FOLDER. Exit status 0 saved, 1 not saved, 2 usage.\n");
+    return argc == 2 ? 0 : 2;
+  }
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  pairway::ui::GuiSession session;
+  return SaveSheet(argv[1]) ? 0 : 1;
+}
