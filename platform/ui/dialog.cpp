@@ -171,6 +171,9 @@ void CDialog::CreateControls(QWidget* host) {
   host->setFont(DialogFont());
   for (const DialogControl& control : template_.controls) {
     QWidget* widget = BuildControl(control, host);
+    // A page made after its sheet is shown has a visible host: children added to a visible
+    // widget stay hidden until shown themselves.
+    widget->show();
     if (control.id == IDC_STATIC || control_widgets_.count(control.id) != 0) continue;
     control_widgets_[control.id] = widget;
     std::unique_ptr<CWnd> object = MakeControlObject(control.kind);
