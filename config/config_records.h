@@ -5,6 +5,7 @@
 #ifndef AGGCFG_CONFIG_RECORDS_H
 #define AGGCFG_CONFIG_RECORDS_H
 
+#include <commctrl.h>
 #include <windows.h>
 
 #include <string>
@@ -26,6 +27,10 @@ class GroupRecord : public pairway::ui::CObject {
   std::string m_currentPort;         // the port the caller asked about, when this group holds it
   std::vector<std::string> m_ports;  // instance names: backups in model order, then the primary
   std::vector<DWORD> m_connectionTypes;  // "ConnectionType" of each port, parallel to m_ports
+  // The status page's tree items of the group and of each port (parallel to m_ports), valid
+  // while that page is active.
+  HTREEITEM m_treeItem = nullptr;
+  std::vector<HTREEITEM> m_portTreeItems;
 };
 
 // A port in no group.

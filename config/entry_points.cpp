@@ -8,6 +8,7 @@
 
 #include "groups_config_app.h"
 #include "groups_config_sheet.h"
+#include "new_hardware_dlg.h"
 #include "registry_layout.h"
 
 namespace {
@@ -56,6 +57,35 @@ BOOL WINAPI TrevanConfig(DWORD argument_count, LPSTR arguments[], LPSTR* result)
   FreeLibrary(theApp.m_statisticsLibrary);
   theApp.m_statisticsLibrary = nullptr;
   theApp.m_statisticsEntry = nullptr;
+  return TRUE;
+}
+
+BOOL WINAPI TrevanGetConnType(DWORD argument_count, LPSTR arguments[], LPSTR* result) {
+  auto registry = std::make_unique<CAdapterRegistry>();
+  theApp.m_registry = registry.get();
+  registry->LoadAdapters();
+  const char* card = FirstArgument(argument_count, arguments);
+  if (strcmp(card, "0") != 0) {
+    theApp.LoadTypedPort(TREVAN_PRODUCT_NAME + std::string(card));
+  } else {
+    theApp.LoadUntypedPorts();
+  }
+  INT_PTR answer = IDCANCEL;
+  {
+    CNewHardwareDlg dialog;
+    theApp.m_pMainWnd = &dialog;
+    answer = dialog.DoModal();
+    theApp.m_pMainWnd = nullptr;
+  }
+  if (result != nullptr) *result = result_buffer;
+  // A dialog that could not be shown saved nothing, so it answers as a cancelled one.
+  if (answer == IDOK) {
+    strcpy(result_buffer, "0");
+  } else {
+    strcpy(result_buffer, theApp.m_appliedChanges > 0 ? "98" : "99");
+  }
+  theApp.m_registry = nullptr;
+  theApp.FreeStandalonePorts();
   return TRUE;
 }
 

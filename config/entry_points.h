@@ -24,6 +24,12 @@ extern "C" {
 // page while the sheet is shown; without it the sheet opens all the same.
 __declspec(dllexport) BOOL WINAPI
     TrevanConfig(DWORD argument_count, LPSTR arguments[], LPSTR* result);
+// Asks for the connection types of new ports (CNewHardwareDlg): "0" names every port without a
+// "ConnectionType" (listed as autodetect), any other card number that one port, listed only when
+// it has a "ConnectionType". Result "0" when the dialog ended with OK; after Cancel "98" when
+// Apply saved before, else "99".
+__declspec(dllexport) BOOL WINAPI
+    TrevanGetConnType(DWORD argument_count, LPSTR arguments[], LPSTR* result);
 
 // Takes port "TREVAN" + arguments[0] out of its group before the setup removes its card (see
 // CGroupsConfigApp::RemovePortLinks); "0" changes nothing. The result text is left as the buffer

@@ -91,7 +91,8 @@ TEST(AggcfgLibrary, ExportsOnlyTheSetupProcedures) {
     start = end == std::string::npos ? symbols.size() : end + 1;
     if (line.size() > 19 && line[17] == 'T') functions.push_back(line.substr(19));
   }
-  EXPECT_EQ(functions, (std::vector<std::string>{"TrevanConfig", "TrevanRemoveLinks"}));
+  EXPECT_EQ(functions,
+            (std::vector<std::string>{"TrevanConfig", "TrevanGetConnType", "TrevanRemoveLinks"}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "groups_config_app.h"
 
 #include "registry_layout.h"
+#include "resource_ids.h"
 
 CGroupsConfigApp theApp;
 
@@ -37,7 +38,10 @@ std::string ParamText(CAdapterRegistry* registry, int id, const std::string& por
 
 }  // namespace
 
-CGroupsConfigApp::CGroupsConfigApp() : CWinApp(AGGCFG_APP_TITLE) { SetHelpFileFromModule(this); }
+CGroupsConfigApp::CGroupsConfigApp() : CWinApp(AGGCFG_APP_TITLE) {
+  SetHelpFileFromModule(this);
+  SetImageResources(kImageResources, kImageResourceCount);
+}
 
 CGroupsConfigApp::~CGroupsConfigApp() = default;
 

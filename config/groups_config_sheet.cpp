@@ -4,6 +4,7 @@
 CGroupsConfigSheet::CGroupsConfigSheet(LPCSTR caption, pairway::ui::CWnd* parent, UINT select_page)
     : CPropertySheet(caption, parent, select_page) {
   AddPage(&m_groupsPage);
+  AddPage(&m_statusPage);
 }
 
 CGroupsConfigSheet::~CGroupsConfigSheet() = default;

@@ -11,6 +11,7 @@
 
 #include "groups_config_page.h"
 #include "pairway/ui/property_sheet.h"
+#include "status_page.h"
 
 class CGroupsConfigSheet : public pairway::ui::CPropertySheet {
  public:
@@ -19,9 +20,12 @@ class CGroupsConfigSheet : public pairway::ui::CPropertySheet {
   ~CGroupsConfigSheet() override;
 
   CGroupsConfigPage& groups_page() { return m_groupsPage; }
+  CStatusPage& status_page() { return m_statusPage; }
 
  private:
+  // Declared in page order, so the status page goes first when the sheet is destroyed.
   CGroupsConfigPage m_groupsPage;
+  CStatusPage m_statusPage;
 };
 
 #endif  // AGGCFG_GROUPS_CONFIG_SHEET_H
