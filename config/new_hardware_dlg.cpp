@@ -20,9 +20,9 @@ const DialogControl kNewHardwareControls[] = {
     {IDCANCEL, ControlKind::kPushButton, "Cancel", 172, 172, 50, 14, WS_TABSTOP},
     {IDC_NEW_HW_APPLY, ControlKind::kPushButton, "Apply", 226, 172, 50, 14, WS_TABSTOP},
     {IDC_NEW_HW_HELP, ControlKind::kPushButton, "Help", 280, 172, 50, 14, WS_TABSTOP},
-    {IDC_CONNECTION_TYPES, ControlKind::kComboBox, nullptr, 80, 30, 150, 90,
+    {IDC_NEW_HW_TYPES, ControlKind::kComboBox, nullptr, 80, 30, 150, 90,
      CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, kNewHardwareTypeItems},
-    {IDC_NEW_PORTS, ControlKind::kListBox, nullptr, 14, 74, 316, 88,
+    {IDC_NEW_HW_PORTS, ControlKind::kListBox, nullptr, 14, 74, 316, 88,
      LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_BORDER | WS_TABSTOP},
     {IDC_NEW_HW_BANNER, ControlKind::kBitmap, nullptr, 7, 7, 64, 15, 0, IDB_BANNER},
     {IDC_STATIC, ControlKind::kBitmap, nullptr, 298, 5, 32, 30, 0, IDB_PORTS_PICTURE},
@@ -37,9 +37,9 @@ const DialogControl kNewHardwareControls[] = {
 };
 
 const NotifyEntry<CNewHardwareDlg> kHandlers[] = {
-    {IDC_CONNECTION_TYPES, CBN_CLOSEUP, &CNewHardwareDlg::OnCloseupConnectionTypes},
-    {IDC_CONNECTION_TYPES, CBN_SELCHANGE, &CNewHardwareDlg::OnSelchangeConnectionTypes},
-    {IDC_NEW_PORTS, LBN_SELCHANGE, &CNewHardwareDlg::OnSelchangePorts},
+    {IDC_NEW_HW_TYPES, CBN_CLOSEUP, &CNewHardwareDlg::OnCloseupConnectionTypes},
+    {IDC_NEW_HW_TYPES, CBN_SELCHANGE, &CNewHardwareDlg::OnSelchangeConnectionTypes},
+    {IDC_NEW_HW_PORTS, LBN_SELCHANGE, &CNewHardwareDlg::OnSelchangePorts},
     {IDC_NEW_HW_APPLY, BN_CLICKED, &CNewHardwareDlg::OnApply},
     {IDC_NEW_HW_HELP, BN_CLICKED, &CNewHardwareDlg::OnHelpButton},
 };
@@ -49,8 +49,8 @@ const HelpContext kHelpContexts[] = {
     {IDCANCEL, 20},
     {IDC_NEW_HW_HELP, 2},
     {IDC_NEW_HW_APPLY, 21},
-    {IDC_CONNECTION_TYPES, 5},
-    {IDC_NEW_PORTS, 17},
+    {IDC_NEW_HW_TYPES, 5},
+    {IDC_NEW_HW_PORTS, 17},
 };
 constexpr DWORD kDialogHelpContext = 2;
 
@@ -67,8 +67,8 @@ CNewHardwareDlg::CNewHardwareDlg(pairway::ui::CWnd* parent)
 void CNewHardwareDlg::DoDataExchange(CDataExchange* pDX) {
   CDialog::DoDataExchange(pDX);
   DDX_Control(pDX, IDC_NEW_HW_APPLY, m_applyButton);
-  DDX_Control(pDX, IDC_CONNECTION_TYPES, m_connectionTypes);
-  DDX_Control(pDX, IDC_NEW_PORTS, m_portList);
+  DDX_Control(pDX, IDC_NEW_HW_TYPES, m_connectionTypes);
+  DDX_Control(pDX, IDC_NEW_HW_PORTS, m_portList);
 }
 
 BOOL CNewHardwareDlg::OnInitDialog() {

@@ -18,8 +18,8 @@ enum : int {
   IDD_NEW_HARDWARE = 129,
   IDC_NEW_HW_HELP = 1004,
   IDC_NEW_HW_APPLY = 1005,
-  IDC_CONNECTION_TYPES = 1006,
-  IDC_NEW_PORTS = 1007,
+  IDC_NEW_HW_TYPES = 1006,
+  IDC_NEW_HW_PORTS = 1007,
   IDC_NEW_HW_BANNER = 1057,
 };
 extern const pairway::ui::DialogTemplate kNewHardwareTemplate;
