@@ -29,6 +29,14 @@ const Verb kVerbs[] = {
     {"watch", RunWatch, "watch [--count N]",
      "Shows the status page's figures (link state, bytes sent and received per port and group),\n"
      "refreshed every 700 ms until interrupted, or N times."},
+    {"port", RunPort, "port type PORT... TYPE",
+     "Gives the ports a connection type, as the new-hardware dialog's save does: "
+     "\"ConnectionType\",\n"
+     "and for a port that had none its \"AdapterIndex\" and bind rules. TYPE is auto, 10half, "
+     "10full,\n"
+     "100half, 100full, thin or a numeric code of the connection type table. PORT is a card "
+     "number\n"
+     "(3) or an instance name (TREVAN3)."},
     {"group", RunGroup,
      "group create NAME PORT... [--timeout S] | group add NAME PORT... | group remove PORT...\n"
      "       | group rename OLD NEW | group timeout NAME S",

@@ -28,6 +28,7 @@ using Args = std::vector<std::string>;
 
 int RunShow(const Options& options, const Args& args);
 int RunWatch(const Options& options, const Args& args);
+int RunPort(const Options& options, const Args& args);
 int RunGroup(const Options& options, const Args& args);
 
 // Prints "pairwayctl: <what>" on standard error and returns `code`.

@@ -24,10 +24,9 @@ class PairwayctlTest : public ::testing::Test {
     for (int card = 1; card <= 4; ++card) {
       ASSERT_EQ(Tool("pairway-netsetup", "add-card --title 'Adapter " + std::to_string(card) + "'"),
                 0);
-      // What the new-hardware dialog's save gives a new port.
-      SetDword(ParamsKey(card), "AdapterIndex", static_cast<DWORD>(card - 1));
-      SetDword(ParamsKey(card), "ConnectionType", 8);
     }
+    std::string out;
+    ASSERT_EQ(Ctl("port type 1 2 3 4 auto", &out), 0) << out;
   }
 
   int Tool(const std::string& tool, const std::string& arguments, std::string* out = nullptr) {
@@ -48,6 +47,29 @@ class PairwayctlTest : public ::testing::Test {
 
   TempRoot root_;
 };
+
+TEST_F(PairwayctlTest, PortTypeSavesAsTheNewHardwareDialogDoes) {
+  // The new ports got their indexes in card order, autodetect and their bind rules.
+  for (int card = 1; card <= 4; ++card) {
+    EXPECT_EQ(Dword(ParamsKey(card), "AdapterIndex"), static_cast<DWORD>(card - 1));
+    EXPECT_EQ(Dword(ParamsKey(card), "ConnectionType"), 8u);
+    EXPECT_TRUE(Has(NetRulesKey(card), "bindform"));
+  }
+  std::string out;
+  // A typed port takes a new type and keeps its index; a code the lists do not label is taken.
+  ASSERT_EQ(Ctl("port type TREVAN2 100full", &out), 0) << out;
+  EXPECT_EQ(Dword(ParamsKey(2), "ConnectionType"), 384u);
+  EXPECT_EQ(Dword(ParamsKey(2), "AdapterIndex"), 1u);
+  EXPECT_EQ(Dword(ParamsKey(1), "ConnectionType"), 8u) << "only the named port";
+  ASSERT_EQ(Ctl("port type 3 259", &out), 0) << out;
+  EXPECT_EQ(Dword(ParamsKey(3), "ConnectionType"), 259u);
+
+  std::string before = Export();
+  EXPECT_EQ(Ctl("port type 9 auto", &out), 1) << out;
+  EXPECT_EQ(Ctl("port type 1 fast", &out), 2) << out;
+  EXPECT_EQ(Ctl("port type 1 7", &out), 2) << "7 is no code of the table";
+  EXPECT_EQ(Export(), before);
+}
 
 TEST_F(PairwayctlTest, CreateAddRenameAndTimeoutWriteWhatApplyWrites) {
   std::string out;
