@@ -197,6 +197,13 @@ WINBASEAPI LPSTR WINAPI GetCommandLineA(void);
 
 /* ---- Modules ------------------------------------------------------------------------------- */
 
+/* Why a library's entry routine (DllMain) is called: the loader calls it with PROCESS_ATTACH when
+ * the library is loaded into a process and with PROCESS_DETACH when it is unloaded. */
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+
 /*
  * Loads a shared library. A bare name ("aggcfg.dll") is searched in the directory of the calling
  * program, the system directory and the Windows directory of the machine root
