@@ -58,12 +58,13 @@ class AgentMachine {
   const pairway::testing::TempRoot& root() const { return root_; }
 
   // Card `card` of the driver (NetworkCards\<card>) served by `service`, with an emulated port
-  // in its default state (addresses 00A0C912 + instance).
+  // in its default state (addresses 00A0C912 + the service's number).
   void AddCard(int card, const std::string& service, const std::string& product = "TREVAN") {
     const std::string key = NETWORK_CARDS_KEY_SLASH + std::to_string(card);
     WriteText(key, VAL_PRODUCT_NAME, product);
     WriteText(key, VAL_SERVICE_NAME, service);
-    AddPortState(service, card);
+    const size_t digits = service.find_first_of("0123456789");
+    AddPortState(service, digits == std::string::npos ? 0 : std::stoi(service.substr(digits)));
   }
   void AddPortState(const std::string& service, int instance) {
     ASSERT_EQ(pairway::WriteNicState(root_.path(), service, pairway::DefaultNicState(instance)),
