@@ -163,6 +163,7 @@ int discover_win95_ports(DWORD vendor_oid, const BYTE* vendor_code, DWORD code_l
   HANDLE device = CreateFileA(kVirtualDeviceName, 0, 0, NULL, 0,
                               FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OVERLAPPED, NULL);
   if (device == INVALID_HANDLE_VALUE) return 0;
+  if (virtual_device != NULL) CloseHandle(virtual_device);  // a load that found no adapter
   virtual_device = device;
   BYTE* reply = static_cast<BYTE*>(calloc(1, code_length == 0 ? 1 : code_length));
   if (reply == NULL) return 0;
