@@ -79,6 +79,29 @@ bool WaitFor(const std::function<bool()>& condition) {
   return true;
 }
 
+bool RegisterAgentsByMonitor() {
+  fs::path bin = pairway::testing::BuildDir() / "bin";
+  fs::path out = fs::path(getenv("PAIRWAY_ROOT")) / "portwarden.out";
+  pid_t monitor = Spawn({(bin / "portwarden").string()}, {}, out);
+  std::string reg = (bin / "pairway-reg").string();
+  int poke = 0;
+  // Any write under the services key wakes the monitor for a pass.
+  bool listed = WaitFor([&] {
+    pairway::testing::RunCommand(reg + " add 'HKLM\\SYSTEM\\CurrentControlSet\\Services\\Poke'" +
+                                 " /v n /t REG_DWORD /d " + std::to_string(++poke) +
+                                 " /f >/dev/null");
+    std::string agents;
+    pairway::testing::RunCommand(
+        reg +
+            " query 'HKLM\\SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\ExtensionAgents'",
+        &agents);
+    return agents.find("DmiMib") != std::string::npos;
+  });
+  kill(monitor, SIGTERM);
+  Reap(monitor);
+  return listed;
+}
+
 SnmpMaster::SnmpMaster() {
   std::string pattern = "/tmp/pairway-snmpd-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");

@@ -22,6 +22,11 @@ bool SnmpToolsInstalled();
 // that another process reaches in its own time; never a measure of speed.
 bool WaitFor(const std::function<bool()>& condition);
 
+// Runs the link monitor (build/bin/portwarden) in the foreground on the current root and pokes
+// the registry until its adjustment pass has listed the two extension agents, then ends it.
+// False when the agents did not appear.
+bool RegisterAgentsByMonitor();
+
 class SnmpMaster {
  public:
   SnmpMaster();  // starts the master; ok() tells whether it came up
