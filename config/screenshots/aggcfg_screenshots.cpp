@@ -4,7 +4,8 @@
 //
 // Loads the configuration of the machine root ($PAIRWAY_ROOT) as the configuration entry point
 // does, for port TREVAN2, shows the sheet offscreen and saves each page as drawn by its real
-// widgets: FOLDER/config-sheet-configuration.png and FOLDER/config-sheet-status.png. Exit status 0
+// widgets: FOLDER/config-sheet-configuration.png and FOLDER/config-sheet-status.png; then the
+// new-hardware dialog listing every port: FOLDER/new-hardware-dialog.png. Exit status 0
 // when every picture was saved, 1 when one was not, 2 for a usage error. scripts/screenshots runs
 // it on a machine made for the purpose.
 #include <stdio.h>
@@ -19,6 +20,7 @@
 
 #include "groups_config_app.h"
 #include "groups_config_sheet.h"
+#include "new_hardware_dlg.h"
 #include "pairway/ui/gui_session.h"
 
 namespace {
@@ -55,6 +57,27 @@ bool SaveSheet(const std::string& folder) {
   return saved;
 }
 
+// Shows the new-hardware dialog with every port of the machine listed, and saves a picture of it.
+bool SaveNewHardwareDialog(const std::string& folder) {
+  auto registry = std::make_unique<CAdapterRegistry>();
+  theApp.m_registry = registry.get();
+  registry->LoadAdapters();
+  for (const auto& entry : registry->entries()) theApp.LoadTypedPort(entry->m_instanceName);
+  CNewHardwareDlg dialog;
+  theApp.m_pMainWnd = &dialog;
+  bool saved = false;
+  QTimer::singleShot(0, [&] {
+    QApplication::processEvents();
+    saved = Save(dialog.widget(), folder + "/new-hardware-dialog.png");
+    dialog.EndDialog(IDCANCEL);
+  });
+  dialog.DoModal();
+  theApp.m_pMainWnd = nullptr;
+  theApp.m_registry = nullptr;
+  theApp.FreeStandalonePorts();
+  return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,5 +90,7 @@ int main(int argc, char** argv) {
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   pairway::ui::GuiSession session;
-  return SaveSheet(argv[1]) ? 0 : 1;
+  bool sheet = SaveSheet(argv[1]);
+  bool dialog = SaveNewHardwareDialog(argv[1]);
+  return sheet && dialog ? 0 : 1;
 }
