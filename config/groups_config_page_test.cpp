@@ -119,6 +119,97 @@ class GroupsPageTest : public ConfigTest {
   CGroupsConfigSheet* sheet_ = nullptr;
 };
 
+// The same change made on the page and by pairwayctl on a copy of the hive leaves the same hive.
+class PageAndPairwayctlTest : public GroupsPageTest {
+ protected:
+  std::string Tool(const char* name) {
+    return (pairway::testing::BuildDir() / "bin" / name).string();
+  }
+  std::string Export(const std::string& root) {
+    std::string file = root + "/export.reg";
+    EXPECT_EQ(pairway::testing::RunCommand("PAIRWAY_ROOT='" + root + "' " + Tool("pairway-reg") +
+                                           " export HKLM '" + file + "' /y >/dev/null"),
+              0);
+    std::string text;
+    pairway::testing::RunCommand("cat '" + file + "'", &text);
+    return text;
+  }
+  // Copies the hive into a second root, makes the change there with pairwayctl `arguments` and
+  // on the page with `script` followed by OK, and compares the two hives.
+  void ExpectSameChange(const std::string& arguments, const std::function<void()>& script) {
+    std::string page_root = root_.path().string();
+    std::string copy = page_root + "/copy";
+    std::string seed = Export(page_root);
+    ASSERT_EQ(pairway::testing::RunCommand("mkdir -p '" + copy + "' && PAIRWAY_ROOT='" + copy +
+                                           "' " + Tool("pairway-reg") + " import '" + page_root +
+                                           "/export.reg' >/dev/null"),
+              0);
+    ASSERT_EQ(Export(copy), seed);
+    std::string out;
+    ASSERT_EQ(pairway::testing::RunCommand(
+                  Tool("pairwayctl") + " --root '" + copy + "' --yes " + arguments + " 2>&1", &out),
+              0)
+        << out;
+    EXPECT_EQ(Show("",
+                   [&] {
+                     script();
+                     sheet_->PressButton(IDOK);
+                   }),
+              IDOK);
+    std::string by_page = Export(page_root);
+    EXPECT_NE(by_page, seed) << "the page changed nothing";
+    EXPECT_EQ(Export(copy), by_page) << arguments;
+  }
+  void MakeGroup() {
+    MakeCards();
+    MakePrimaryPort(10, 9, 15, "Group1");
+    MakeBackupPort(3, 2, 9);
+  }
+};
+
+TEST_F(PageAndPairwayctlTest, CreateAgrees) {
+  MakeCards();
+  ExpectSameChange("group create - 1 2 --timeout 10", [&] {
+    Choose(IDC_GROUP_NAMES, "<Create New Group>");
+    SelectRows(IDC_AVAILABLE_PORTS, {"TREVAN1", "TREVAN2"});
+    Press(IDC_ADD_PORTS);
+  });
+}
+
+TEST_F(PageAndPairwayctlTest, AddAgrees) {
+  MakeGroup();
+  ExpectSameChange("group add Group1 9", [&] {
+    Choose(IDC_GROUP_NAMES, "Group1");
+    SelectRows(IDC_AVAILABLE_PORTS, {"TREVAN9"});
+    Press(IDC_ADD_PORTS);
+  });
+}
+
+TEST_F(PageAndPairwayctlTest, RemovingThePrimaryAgrees) {
+  MakeGroup();
+  ExpectSameChange("group remove 10", [&] {
+    Choose(IDC_GROUP_NAMES, "Group1");
+    SelectRows(IDC_GROUP_PORTS, {"TREVAN10"});
+    Press(IDC_REMOVE_PORTS);
+  });
+}
+
+TEST_F(PageAndPairwayctlTest, RenameAgrees) {
+  MakeGroup();
+  ExpectSameChange("group rename Group1 Fast", [&] {
+    Choose(IDC_GROUP_NAMES, "Group1");
+    Retype(IDC_GROUP_NAMES, "Fast");
+  });
+}
+
+TEST_F(PageAndPairwayctlTest, TimeoutAgrees) {
+  MakeGroup();
+  ExpectSameChange("group timeout Group1 25", [&] {
+    Choose(IDC_GROUP_NAMES, "Group1");
+    Retype(IDC_LINK_CHECK_TIMEOUT, "25");
+  });
+}
+
 TEST_F(GroupsPageTest, AddingToANewGroupThenOkWritesTheGroupWithItsHighestPortAsPrimary) {
   MakeCards();
   MakePrimaryPort(3, 2, 15, "Group1");
