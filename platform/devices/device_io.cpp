@@ -4,7 +4,7 @@
 // A port device is reached the way the platform reaches it: "\\.\TREVAN1" names the MS-DOS
 // device TREVAN1, whose target "\Device\TREVAN1" is the device the driver made for its port; the
 // driver stand-in has such a device for every port with a state file (pairway/nic_state.h).
-// Every query reads the port's state afresh, so the device answers what the state says now.
+// Every query answers from the port's state as it is now (pairway/nic_state.h).
 #include <ntddndis.h>
 #include <windows.h>
 
@@ -22,6 +22,7 @@
 #include "devices/dos_devices.h"
 #include "devices/host_answer.h"
 #include "devices/ndis_answer.h"
+#include "devices/nic_state_store.h"
 #include "pairway/host_nic.h"
 #include "pairway/kernel_object.h"
 #include "pairway/machine_root.h"
@@ -112,8 +113,8 @@ HANDLE OpenDevice(std::string_view name, DWORD flags) {
     if (interface.size() >= IF_NAMESIZE || if_nametoindex(interface.c_str()) == 0)
       return Fail(ERROR_FILE_NOT_FOUND);
   } else {
-    NicState state;
-    const DWORD status = ReadNicState(*root, service, &state);
+    DWORD status = ERROR_SUCCESS;
+    LoadNicState(*root, service, &status);
     if (status == ERROR_FILE_NOT_FOUND || status == ERROR_INVALID_NAME)
       return Fail(ERROR_FILE_NOT_FOUND);
   }
@@ -204,23 +205,24 @@ DWORD DeviceRequest(const NicDevice& device, DWORD code, const BYTE* in, DWORD i
     // emulation of that system, with no Linux interfaces behind its driver.
     if (code != kVxdQueryOid && code != kVxdAdapterCount) return ERROR_INVALID_FUNCTION;
     if (in == nullptr || in_size < 8) return ERROR_INVALID_PARAMETER;
-    const std::vector<std::string> adapters = ListNicPorts(device.root());
+    const std::shared_ptr<const std::vector<std::string>> adapters = LoadNicPorts(device.root());
     if (code == kVxdAdapterCount) {
       if (out_size < 4) return ERROR_INSUFFICIENT_BUFFER;
-      const auto count = static_cast<DWORD>(adapters.size());
+      const auto count = static_cast<DWORD>(adapters->size());
       for (int i = 0; i < 4; ++i) out[i] = static_cast<BYTE>(count >> (8 * i));
       *written = 4;
       return ERROR_SUCCESS;
     }
     oid = read32(0);
     const DWORD adapter = read32(4);
-    if (adapter >= adapters.size()) return ERROR_INVALID_PARAMETER;
-    service = adapters[adapter];
+    if (adapter >= adapters->size()) return ERROR_INVALID_PARAMETER;
+    service = (*adapters)[adapter];
   }
-  NicState state;
+  DWORD status = ERROR_SUCCESS;
+  const std::shared_ptr<const NicState> state = LoadNicState(device.root(), service, &status);
   // A port whose state went away is a card that was taken out: the driver answers nothing.
-  if (ReadNicState(device.root(), service, &state) != ERROR_SUCCESS) return ERROR_GEN_FAILURE;
-  return AnswerNdisQuery(state, oid, out, out_size, written);
+  if (!state) return ERROR_GEN_FAILURE;
+  return AnswerNdisQuery(*state, oid, out, out_size, written);
 }
 
 }  // namespace

@@ -175,7 +175,7 @@ TEST(NicPortDevice, AdapterRecordHasTheDriversLayoutOrIsNotAnswered) {
   EXPECT_EQ(Le32(record + 80), 10u);
   EXPECT_EQ(Le32(record + 84), 11u);
   EXPECT_EQ(Query(port, pairway::kOidAdapterInformation, record, 87), -ERROR_INSUFFICIENT_BUFFER);
-  // The state is read afresh for every query: an open handle sees the change.
+  // Every query answers from the state as it is now: an open handle sees the change.
   SetField(root, "TREVAN1", "adapter-info=none");
   EXPECT_EQ(Query(port, pairway::kOidAdapterInformation, record, 88), -ERROR_NOT_SUPPORTED);
   SetField(root, "TREVAN1", "silent=1");

@@ -1,31 +1,23 @@
-// The emulated NIC ports' state: the field table, the state file and simulated traffic.
+// The emulated NIC ports' state: the field table, the text of a state file and simulated
+// traffic. Where the files live and how processes share them is nic_state_store.cpp.
 //
 // A state file is a list of "field=value" lines, the same that `pairway-netsetup nic set` takes;
-// reading applies them in order to a default state. Writes go to a temporary file in the same
-// folder and are renamed over the old one, so a device reading at the same time sees the old or
-// the new state, never a mix, and a crash leaves one of the two.
+// reading applies them in order to a default state.
 #include "pairway/nic_state.h"
 
 #include <ntddndis.h>
 #include <windows.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
-#include <system_error>
+
+#include "devices/nic_state_store.h"
 
 namespace pairway {
 namespace {
-
-namespace fs = std::filesystem;
 
 // What one second of simulated traffic adds, per counter.
 struct TrafficRate {
@@ -227,41 +219,6 @@ bool KnownField(std::string_view field) {
          std::end(kNamedFields);
 }
 
-bool ValidServiceName(std::string_view service) {
-  return !service.empty() && service.size() < 64 &&
-         std::all_of(service.begin(), service.end(),
-                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
-}
-
-fs::path StatePath(const fs::path& root, std::string_view service) {
-  std::string upper(service);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return root / "nic" / (upper + ".state");
-}
-
-// The state as file lines, with the raw stored counters and the traffic clock.
-std::string Serialize(const NicState& state) {
-  std::string text = ShowNicState(state);
-  // ShowNicState prints counters as they are now; the file keeps the stored values and the
-  // clock, so that the traffic added goes on being computed from the same start.
-  std::string stored;
-  for (const auto& [name, oid] : NicCounterNames()) {
-    auto it = state.counters.find(oid);
-    stored += name + "=" + std::to_string(it == state.counters.end() ? 0 : it->second) + "\n";
-  }
-  size_t first_non_counter = text.find("permanent-address=");
-  return stored + text.substr(first_non_counter) +
-         "traffic-since=" + std::to_string(state.traffic_since_ms) + "\n";
-}
-
-uint64_t InstanceOf(const std::string& service) {
-  size_t digits = service.size();
-  while (digits > 0 && std::isdigit(static_cast<unsigned char>(service[digits - 1]))) --digits;
-  uint64_t number = 0;
-  ParseUnsigned(std::string_view(service).substr(digits).substr(0, 18), UINT64_MAX, &number);
-  return number;
-}
-
 }  // namespace
 
 NicState DefaultNicState(int instance) {
@@ -365,86 +322,35 @@ std::string ShowNicState(const NicState& state) {
   return out.str();
 }
 
-DWORD ReadNicState(const fs::path& root, std::string_view service, NicState* state) {
-  if (!ValidServiceName(service)) return ERROR_INVALID_NAME;
-  std::ifstream in(StatePath(root, service));
-  if (!in) return ERROR_FILE_NOT_FOUND;
+// The state as file lines, with the raw stored counters and the traffic clock.
+std::string NicStateFileText(const NicState& state) {
+  std::string text = ShowNicState(state);
+  // ShowNicState prints counters as they are now; the file keeps the stored values and the
+  // clock, so that the traffic added goes on being computed from the same start.
+  std::string stored;
+  for (const auto& [name, oid] : NicCounterNames()) {
+    auto it = state.counters.find(oid);
+    stored += name + "=" + std::to_string(it == state.counters.end() ? 0 : it->second) + "\n";
+  }
+  size_t first_non_counter = text.find("permanent-address=");
+  return stored + text.substr(first_non_counter) +
+         "traffic-since=" + std::to_string(state.traffic_since_ms) + "\n";
+}
+
+bool ParseNicStateFile(std::string_view text, NicState* state) {
   NicState parsed;
-  std::string line;
-  while (std::getline(in, line)) {
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (line.empty()) continue;
     const size_t equals = line.find('=');
-    if (equals == std::string::npos ||
-        !ApplyField(&parsed, std::string_view(line).substr(0, equals),
-                    std::string_view(line).substr(equals + 1)))
-      return ERROR_INVALID_DATA;
+    if (equals == std::string_view::npos ||
+        !ApplyField(&parsed, line.substr(0, equals), line.substr(equals + 1)))
+      return false;
   }
   *state = std::move(parsed);
-  return ERROR_SUCCESS;
-}
-
-DWORD WriteNicState(const fs::path& root, std::string_view service, const NicState& state) {
-  if (!ValidServiceName(service)) return ERROR_INVALID_NAME;
-  const fs::path path = StatePath(root, service);
-  std::error_code ec;
-  fs::create_directories(path.parent_path(), ec);
-  const fs::path temporary = path.string() + ".tmp" + std::to_string(getpid());
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    out << Serialize(state);
-    out.flush();
-    if (!out) {
-      fs::remove(temporary, ec);
-      return ERROR_WRITE_FAULT;
-    }
-  }
-  fs::rename(temporary, path, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    return ERROR_WRITE_FAULT;
-  }
-  return ERROR_SUCCESS;
-}
-
-DWORD UpdateNicState(const fs::path& root, std::string_view service,
-                     const std::function<DWORD(NicState*)>& change) {
-  if (!ValidServiceName(service)) return ERROR_INVALID_NAME;
-  std::error_code ec;
-  fs::create_directories(root / "nic", ec);
-  const int lock = open((root / "nic" / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (lock < 0) return ERROR_WRITE_FAULT;
-  flock(lock, LOCK_EX);
-  NicState state;
-  DWORD status = ReadNicState(root, service, &state);
-  if (status == ERROR_FILE_NOT_FOUND) {
-    state = DefaultNicState(static_cast<int>(InstanceOf(std::string(service)) & 0xFFFF));
-    status = ERROR_SUCCESS;
-  }
-  if (status == ERROR_SUCCESS) status = change(&state);
-  if (status == ERROR_SUCCESS) status = WriteNicState(root, service, state);
-  close(lock);  // closing drops the lock
-  return status;
-}
-
-DWORD RemoveNicState(const fs::path& root, std::string_view service) {
-  if (!ValidServiceName(service)) return ERROR_INVALID_NAME;
-  std::error_code ec;
-  return fs::remove(StatePath(root, service), ec) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-}
-
-std::vector<std::string> ListNicPorts(const fs::path& root) {
-  std::vector<std::string> services;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(root / "nic", ec)) {
-    const fs::path& path = entry.path();
-    if (path.extension() == ".state" && ValidServiceName(path.stem().string()))
-      services.push_back(path.stem().string());
-  }
-  std::sort(services.begin(), services.end(), [](const std::string& a, const std::string& b) {
-    const uint64_t ia = InstanceOf(a), ib = InstanceOf(b);
-    return ia != ib ? ia < ib : a < b;
-  });
-  return services;
+  return true;
 }
 
 }  // namespace pairway

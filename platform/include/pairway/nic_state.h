@@ -2,8 +2,9 @@
 //
 // Each port of the emulated multi-port card has one state file, <root>/nic/<SERVICE>.state
 // (SERVICE is the port's driver instance, TREVAN1, TREVAN2, ...). A device opened on the port
-// (CreateFileA on "\\.\TREVAN1") reads the file afresh for every query, so a change made through
-// this API or `pairway-netsetup nic` shows in the very next answer.
+// (CreateFileA on "\\.\TREVAN1") answers every query from the state as it is at that moment, so
+// a change made through this API or `pairway-netsetup nic` shows in the very next answer, in
+// every process of the root.
 //
 // The file holds the same "field=value" lines that SetNicField takes and ShowNicState prints;
 // callers go through these functions, never through the file. Fields:
@@ -15,8 +16,17 @@
 //   silent=0|1                     the port's driver answers no query at all
 //   traffic=on|off                 the counters count up on their own while on
 //
+// SHARING. Any number of processes read and write the ports of one root at once. A write
+// replaces the file whole under the lock of the root's NIC folder: a reader sees the state
+// before or after it, never a mix, and a process killed during a write leaves one of the two.
+// A process keeps the states it has read and knows from change counters shared through
+// <root>/run/nic-state.changes whether a write came since, so reading a port that did not change
+// costs well under a microsecond; reading one that changed reads and parses its file (about ten
+// microseconds). A file changed by hand, bypassing these calls, is seen by the processes that
+// had not kept its port and by every process after the port's next write through them.
+//
 // Calls return ERROR_SUCCESS or a platform error code; out-parameters are untouched on failure.
-// Safe from any thread; a file is replaced whole on every write, so a reader never sees half.
+// Safe from any thread.
 #ifndef PAIRWAY_NIC_STATE_H
 #define PAIRWAY_NIC_STATE_H
 
@@ -91,17 +101,28 @@ PAIRWAY_API DWORD SetNicField(NicState* state, std::string_view assignment, std:
 PAIRWAY_API std::string ShowNicState(const NicState& state);
 
 // State files of the root. Service names are the port's driver instance: letters and digits
-// only (ERROR_INVALID_NAME otherwise).
+// only, compared without regard to case (ERROR_INVALID_NAME otherwise).
+//
+// ReadNicState: the port's state now. ERROR_FILE_NOT_FOUND when the port has no state file;
+// ERROR_INVALID_DATA when the file is damaged (a line that is not a field with a good value):
+// the file is reported, never repaired or replaced by a default.
 PAIRWAY_API DWORD ReadNicState(const std::filesystem::path& root, std::string_view service,
-                               NicState* state);  // ERROR_FILE_NOT_FOUND, ERROR_INVALID_DATA
+                               NicState* state);
+// WriteNicState: replaces the port's state whole (making the file and the NIC folder when
+// missing). ERROR_WRITE_FAULT when the file cannot be written (it is then as it was);
+// ERROR_ACCESS_DENIED when this process may not raise the root's change counters (another user
+// made them), with nothing written.
 PAIRWAY_API DWORD WriteNicState(const std::filesystem::path& root, std::string_view service,
                                 const NicState& state);
-// Reads the port's state (a port with no state file starts as DefaultNicState of its instance),
-// lets `change` edit it and writes it back unless `change` returns an error, all under one lock
-// of the root's NIC folder: two updates at once both land, neither overwrites the other.
-// Returns `change`'s error or ReadNicState's / WriteNicState's; on error the file is unchanged.
+// Reads the port's state from its file (a port with no state file starts as DefaultNicState of
+// its instance), lets `change` edit it and writes it back unless `change` returns an error, all
+// under one lock of the root's NIC folder: two updates at once both land, neither overwrites the
+// other, and a reader sees all of one update's fields or none. Returns `change`'s error or
+// ReadNicState's / WriteNicState's; on error the file is unchanged (a damaged one is kept).
 PAIRWAY_API DWORD UpdateNicState(const std::filesystem::path& root, std::string_view service,
                                  const std::function<DWORD(NicState*)>& change);
+// Removes the port's state file: its device answers no more queries. ERROR_FILE_NOT_FOUND when
+// it has none.
 PAIRWAY_API DWORD RemoveNicState(const std::filesystem::path& root, std::string_view service);
 
 // The service names that have a state file, in port order: by the number after the letters,
