@@ -4,6 +4,8 @@
 #include <unistd.h>
 #include <windows.h>
 
+#include "change_summary.h"
+
 namespace pairwayctl {
 
 ConsoleSink::ConsoleSink(bool consent)
@@ -13,6 +15,7 @@ ConsoleSink::~ConsoleSink() { pairway::ui::SetUiSink(previous_); }
 
 int ConsoleSink::OnMessageBox(const pairway::ui::MessageBoxRequest& request) {
   fprintf(stderr, "%s: %s\n", request.caption.c_str(), request.text.c_str());
+  NoteMessage(request.text);
   UINT buttons = request.type & MB_TYPEMASK;
   if (buttons == MB_OKCANCEL) {
     if (!consent_) refused_ = true;
@@ -31,9 +34,11 @@ void ConsoleSink::OnHelp(const pairway::ui::HelpRequest&) {}
 
 bool AskConsent(const std::string& caption, const std::string& question, bool assume_yes) {
   fprintf(stderr, "%s: %s\n", caption.c_str(), question.c_str());
+  NoteMessage(question);
   if (assume_yes) return true;
   if (!isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) {
     fprintf(stderr, "Not confirmed: nothing was changed (give --yes to go on).\n");
+    NoteMessage("Not confirmed: nothing was changed (give --yes to go on).");
     return false;
   }
   fprintf(stderr, "Go on? [y/N] ");

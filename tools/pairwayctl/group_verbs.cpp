@@ -190,6 +190,7 @@ int Create(const Options& options, const Args& args) {
   if (name != default_name) TypeName(&editor, name);
   TypeTimeout(&editor, timeout);
   PressOk(&editor);
+  session.Report({name}, ports);
   return session.Finish();
 }
 
@@ -213,6 +214,7 @@ int Add(const Options& options, const Args& args) {
   }
   editor.OnAdd();
   PressOk(&editor);
+  session.Report({args[0]}, ports);
   return session.Finish();
 }
 
@@ -239,6 +241,7 @@ int Remove(const Options& options, const Args& args) {
       continue;
     }
     std::string name = group.m_name;
+    session.Report({name}, members);
     ChooseGroup(&editor, name);
     Select(c.group_ports, members, &c.group_port_selection);
     editor.OnGroupPortSelectionChanged();
@@ -271,6 +274,7 @@ int Rename(const Options& options, const Args& args) {
   }
   TypeName(&editor, args[1]);
   PressOk(&editor);
+  session.Report({args[0], args[1]}, {});
   return session.Finish();
 }
 
@@ -287,6 +291,7 @@ int Timeout(const Options& options, const Args& args) {
   }
   TypeTimeout(&editor, args[1]);
   PressOk(&editor);
+  session.Report({args[0]}, {});
   return session.Finish();
 }
 

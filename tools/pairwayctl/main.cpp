@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "change_summary.h"
 #include "pairwayctl.h"
 
 namespace pairwayctl {
@@ -19,16 +20,21 @@ struct Verb {
   int (*run)(const Options&, const Args&);
   const char* synopsis;
   const char* help;
+  bool changes;  // changes the machine: --json prints a summary of the change
 };
 
 const Verb kVerbs[] = {
     {"show", RunShow, "show [--json]",
      "Lists the ports (role, group, connection type, adapter index, IP address, link state, bytes\n"
      "sent and received) and the groups (primary, backups, link check time-out, bytes). Byte\n"
-     "counts and link states come from the statistics library, as the status page shows them."},
+     "counts and link states come from the statistics library, as the status page shows them.\n"
+     "With --json: one JSON object with the lists \"ports\" and \"groups\" and \"statistics\"\n"
+     "(false when the statistics library is not installed).",
+     false},
     {"watch", RunWatch, "watch [--count N]",
      "Shows the status page's figures (link state, bytes sent and received per port and group),\n"
-     "refreshed every 700 ms until interrupted, or N times."},
+     "refreshed every 700 ms until interrupted, or N times.",
+     false},
     {"port", RunPort, "port type PORT... TYPE",
      "Gives the ports a connection type, as the new-hardware dialog's save does: "
      "\"ConnectionType\",\n"
@@ -36,7 +42,8 @@ const Verb kVerbs[] = {
      "10full,\n"
      "100half, 100full, thin or a numeric code of the connection type table. PORT is a card "
      "number\n"
-     "(3) or an instance name (TREVAN3)."},
+     "(3) or an instance name (TREVAN3).",
+     true},
     {"group", RunGroup,
      "group create NAME PORT... [--timeout S] | group add NAME PORT... | group remove PORT...\n"
      "       | group rename OLD NEW | group timeout NAME S",
@@ -48,12 +55,13 @@ const Verb kVerbs[] = {
      "seconds unless --timeout says otherwise. Where the page would ask before deleting ports' IP\n"
      "settings, pairwayctl asks the same question and goes on only with --yes or a \"y\" typed on\n"
      "a terminal. Whatever the page refuses is refused with the page's text and exit code 1, and\n"
-     "then nothing is written."},
+     "then nothing is written.",
+     true},
 };
 
 void PrintUsage() {
   printf(
-      "Usage: %s [--root DIR] [--dry-run] [--yes] VERB [ARGS...]\n"
+      "Usage: %s [--root DIR] [--dry-run] [--yes] [--json] VERB [ARGS...]\n"
       "       %s VERB --help\n\n"
       "Configures the port groups of a machine root, as the configuration sheet does, without a\n"
       "desktop. The machine root is DIR, or PAIRWAY_ROOT when --root is not given.\n\n"
@@ -61,7 +69,9 @@ void PrintUsage() {
       "  --root DIR  the machine root\n"
       "  --dry-run   print the registry changes the command would make, as a registry file;\n"
       "              write nothing (questions are taken as answered yes)\n"
-      "  --yes       answer the configuration library's questions with yes\n\n"
+      "  --yes       answer the configuration library's questions with yes\n"
+      "  --json      show: JSON instead of the table; port and group: one JSON object on\n"
+      "              standard output that says what was done (or would be, with --dry-run)\n\n"
       "Verbs:\n",
       kProgram, kProgram);
   for (const Verb& verb : kVerbs) printf("  %s\n", verb.synopsis);
@@ -71,7 +81,7 @@ void PrintUsage() {
 }
 
 int VerbHelp(const Verb& verb) {
-  printf("Usage: %s [--root DIR] [--dry-run] [--yes] %s\n\n%s\n", kProgram, verb.synopsis,
+  printf("Usage: %s [--root DIR] [--dry-run] [--yes] [--json] %s\n\n%s\n", kProgram, verb.synopsis,
          verb.help);
   return kExitOk;
 }
@@ -87,6 +97,7 @@ const Verb* FindVerb(const std::string& name) {
 
 int Fail(int code, const std::string& what) {
   fprintf(stderr, "%s: %s\n", kProgram, what.c_str());
+  NoteMessage(what);
   return code;
 }
 
@@ -115,6 +126,8 @@ int Main(int argc, char* argv[]) {
       options.dry_run = true;
     } else if (arg == "--yes" || arg == "-y") {
       options.yes = true;
+    } else if (arg == "--json") {
+      options.json = true;
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       return kExitOk;
@@ -152,7 +165,14 @@ int Main(int argc, char* argv[]) {
     return Fail(kExitFailure, std::string("no machine root at ") + root +
                                   " (make one with pairway-netsetup init)");
   }
-  return verb->run(options, args);
+  if (!verb->changes || !options.json) return verb->run(options, args);
+  std::string command = verb->name;
+  if (!args.empty()) command += " " + args[0];
+  ChangeSummary summary(command, options.dry_run);
+  options.summary = &summary;
+  int code = verb->run(options, args);
+  printf("%s", JsonText(summary.ToJson(code)).c_str());
+  return code;
 }
 
 }  // namespace pairwayctl

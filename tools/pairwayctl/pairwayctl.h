@@ -18,10 +18,14 @@ constexpr int kExitRefused = 1;  // the library refused, or a question was not c
 constexpr int kExitUsage = 2;    // bad command line
 constexpr int kExitFailure = 3;  // no machine root, or the registry failed
 
+class ChangeSummary;
+
 struct Options {
   bool dry_run = false;  // print the registry changes, write nothing
-  bool json = false;     // show: JSON instead of a table
+  bool json = false;     // JSON instead of a table (show) or a summary of the change
   bool yes = false;      // answer the library's questions with yes
+  // With --json, where a verb that changes something reports what it did; not owned.
+  ChangeSummary* summary = nullptr;
 };
 
 using Args = std::vector<std::string>;
@@ -31,7 +35,8 @@ int RunWatch(const Options& options, const Args& args);
 int RunPort(const Options& options, const Args& args);
 int RunGroup(const Options& options, const Args& args);
 
-// Prints "pairwayctl: <what>" on standard error and returns `code`.
+// Prints "pairwayctl: <what>" on standard error (and keeps it for the change summary) and returns
+// `code`.
 int Fail(int code, const std::string& what);
 
 // "TREVAN3" for "3", "TREVAN3" or "trevan3"; empty when `text` names no port.

@@ -6,46 +6,18 @@
 
 #include <string>
 
+#include "four_port_root.h"
 #include "registry_changes.h"
-#include "temp_root.h"
 #include "test_hive.h"
 
 namespace {
 
 using namespace aggcfg_test;
-using pairway::testing::BuildDir;
 using pairway::testing::RunCommand;
-using pairway::testing::TempRoot;
 
-class PairwayctlTest : public ::testing::Test {
+class PairwayctlTest : public pairwayctl_test::FourPortRootTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(Tool("pairway-netsetup", "init"), 0);
-    for (int card = 1; card <= 4; ++card) {
-      ASSERT_EQ(Tool("pairway-netsetup", "add-card --title 'Adapter " + std::to_string(card) + "'"),
-                0);
-    }
-    std::string out;
-    ASSERT_EQ(Ctl("port type 1 2 3 4 auto", &out), 0) << out;
-  }
-
-  int Tool(const std::string& tool, const std::string& arguments, std::string* out = nullptr) {
-    return RunCommand((BuildDir() / "bin" / tool).string() + " " + arguments + " 2>&1 </dev/null",
-                      out);
-  }
-  int Ctl(const std::string& arguments, std::string* out = nullptr) {
-    return Tool("pairwayctl", arguments, out);
-  }
-  std::string Export() {
-    std::string file = (root_.path() / "export.reg").string();
-    Tool("pairway-reg", "export HKLM '" + file + "' /y");
-    std::string text;
-    RunCommand("cat '" + file + "'", &text);
-    return text;
-  }
   std::string Title(int card) { return Text(CardKey(card), "Title").value_or("<none>"); }
-
-  TempRoot root_;
 };
 
 TEST_F(PairwayctlTest, PortTypeSavesAsTheNewHardwareDialogDoes) {

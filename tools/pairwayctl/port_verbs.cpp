@@ -93,6 +93,7 @@ int Type(const Options& options, const Args& args) {
     }
   }
   editor.Save();
+  session.Report({}, ports);
   return session.Finish();
 }
 

@@ -33,24 +33,17 @@ bool IsBelow(const std::string& key, const std::string& ancestor) {
          key[ancestor.size()] == '\\';
 }
 
-// The changed and new values of a key that exists before and after, then its deleted values.
-std::string DescribeKeyChange(const KeySection& before, const KeySection& after) {
-  std::vector<ExportedValue> written;
+// The changed and new values of a key that exists before and after, and its deleted values.
+KeyChange CompareKey(const KeySection& before, const KeySection& after) {
+  KeyChange change{KeyChange::kChanged, after.key, {}, {}};
   for (const ExportedValue& value : after.values) {
     const ExportedValue* old = FindValue(before.values, value.name);
-    if (old == nullptr || !SameValue(*old, value)) written.push_back(value);
+    if (old == nullptr || !SameValue(*old, value)) change.written.push_back(value);
   }
-  std::string deleted;
   for (const ExportedValue& value : before.values) {
-    if (FindValue(after.values, value.name) == nullptr) {
-      deleted += (value.name.empty() ? std::string("@") : Quoted(value.name)) + "=-\n";
-    }
+    if (FindValue(after.values, value.name) == nullptr) change.deleted.push_back(value.name);
   }
-  if (written.empty() && deleted.empty()) return "";
-  std::string text = pairway::reg::FormatKeySection(after.key, written);
-  // The section ends with a blank line; the deletions belong before it.
-  if (!deleted.empty()) text.insert(text.size() - 1, deleted);
-  return text;
+  return change;
 }
 
 }  // namespace
@@ -61,29 +54,50 @@ bool SnapshotMachine(std::vector<KeySection>* keys) {
          ERROR_SUCCESS;
 }
 
-std::string DescribeChanges(const std::vector<KeySection>& before,
-                            const std::vector<KeySection>& after) {
+std::vector<KeyChange> ListChanges(const std::vector<KeySection>& before,
+                                   const std::vector<KeySection>& after) {
   std::map<std::string, const KeySection*> old_keys;
   for (const KeySection& key : before) old_keys[key.key] = &key;
   std::map<std::string, const KeySection*> new_keys;
   for (const KeySection& key : after) new_keys[key.key] = &key;
 
-  std::string text;
+  std::vector<KeyChange> changes;
   std::string last_deleted;
   for (const KeySection& key : before) {
     if (new_keys.count(key.key) != 0) continue;
     // Deleting a key deletes what is below it: name only the topmost.
     if (!last_deleted.empty() && IsBelow(key.key, last_deleted)) continue;
     last_deleted = key.key;
-    text += "[-" + key.key + "]\n\n";
+    changes.push_back({KeyChange::kDeleted, key.key, {}, {}});
   }
   for (const KeySection& key : after) {
     auto old = old_keys.find(key.key);
     if (old == old_keys.end()) {
-      text += pairway::reg::FormatKeySection(key.key, key.values);
-    } else {
-      text += DescribeKeyChange(*old->second, key);
+      changes.push_back({KeyChange::kCreated, key.key, key.values, {}});
+      continue;
     }
+    KeyChange change = CompareKey(*old->second, key);
+    if (!change.written.empty() || !change.deleted.empty()) changes.push_back(std::move(change));
+  }
+  return changes;
+}
+
+std::string DescribeChanges(const std::vector<KeySection>& before,
+                            const std::vector<KeySection>& after) {
+  std::string text;
+  for (const KeyChange& change : ListChanges(before, after)) {
+    if (change.kind == KeyChange::kDeleted) {
+      text += "[-" + change.key + "]\n\n";
+      continue;
+    }
+    std::string section = pairway::reg::FormatKeySection(change.key, change.written);
+    std::string deleted;
+    for (const std::string& name : change.deleted) {
+      deleted += (name.empty() ? std::string("@") : Quoted(name)) + "=-\n";
+    }
+    // The section ends with a blank line; the deletions belong before it.
+    section.insert(section.size() - 1, deleted);
+    text += section;
   }
   return text;
 }

@@ -16,8 +16,23 @@
 
 namespace pairwayctl {
 
+// One key's part of a change.
+struct KeyChange {
+  enum Kind { kCreated, kChanged, kDeleted };
+  Kind kind = kChanged;
+  std::string key;
+  std::vector<pairway::reg::ExportedValue> written;  // new and changed values, as they are after
+  std::vector<std::string> deleted;                  // names of the values deleted
+};
+
 // Every key under HKEY_LOCAL_MACHINE with its values; false when the registry cannot be read.
 bool SnapshotMachine(std::vector<pairway::reg::KeySection>* keys);
+
+// The changes from `before` to `after`: first the deleted keys (only the topmost of a deleted
+// subtree), then the created and changed keys in the order of `after`. Keys with no change are
+// left out.
+std::vector<KeyChange> ListChanges(const std::vector<pairway::reg::KeySection>& before,
+                                   const std::vector<pairway::reg::KeySection>& after);
 
 // The changes from `before` to `after` as export text without the file header; empty when none.
 std::string DescribeChanges(const std::vector<pairway::reg::KeySection>& before,

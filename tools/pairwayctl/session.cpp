@@ -2,7 +2,9 @@
 
 #include <stdio.h>
 
+#include "change_summary.h"
 #include "registry_changes.h"
+#include "view.h"
 
 namespace pairwayctl {
 
@@ -26,19 +28,35 @@ LoadedModel::~LoadedModel() {
 Session::Session(const Options& options, LoadedModel::Kind model, bool consent)
     : options_(options), batch_(std::make_unique<pairway::RegistryBatch>()), sink_(consent) {
   if (batch_->status() != ERROR_SUCCESS) return;
-  if (options_.dry_run && !SnapshotMachine(&before_)) return;
+  bool compare = options_.dry_run || options_.summary != nullptr;
+  if (compare && !SnapshotMachine(&before_)) return;
   model_ = std::make_unique<LoadedModel>(model);
   ok_ = true;
+}
+
+void Session::Report(const std::vector<std::string>& groups,
+                     const std::vector<std::string>& ports) {
+  if (options_.summary != nullptr) options_.summary->Name(groups, ports);
 }
 
 int Session::Finish(bool refused) {
   if (!ok_) return Fail(kExitFailure, "cannot read the registry of the machine root");
   if (refused || sink_.refused()) return kExitRefused;
-  if (options_.dry_run) {
-    std::vector<pairway::reg::KeySection> after;
+  std::vector<pairway::reg::KeySection> after;
+  if (options_.dry_run || options_.summary != nullptr) {
     if (!SnapshotMachine(&after)) return Fail(kExitFailure, "cannot read the registry");
-    std::string changes = DescribeChanges(before_, after);
-    printf("%s", changes.empty() ? "No registry changes.\n" : changes.c_str());
+  }
+  if (options_.summary != nullptr) {
+    // The summary's view loads the model afresh, still inside the transaction, so that a dry
+    // run shows what the change would leave.
+    model_.reset();
+    options_.summary->Describe(ListChanges(before_, after), Collect());
+  }
+  if (options_.dry_run) {
+    if (options_.summary == nullptr) {
+      std::string changes = DescribeChanges(before_, after);
+      printf("%s", changes.empty() ? "No registry changes.\n" : changes.c_str());
+    }
     return kExitOk;  // the batch ends uncommitted: nothing is written
   }
   DWORD status = batch_->Commit();
@@ -46,6 +64,7 @@ int Session::Finish(bool refused) {
     return Fail(kExitFailure, "the registry refused the change (error " + std::to_string(status) +
                                   "): nothing was written");
   }
+  if (options_.summary != nullptr) options_.summary->MarkWritten();
   return kExitOk;
 }
 

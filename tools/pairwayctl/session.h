@@ -4,11 +4,13 @@
 // runs everything the command does inside one registry transaction. Finish commits it only when
 // the library accepted the change and this is not a dry run; otherwise nothing reaches the
 // registry, not even the IP settings that the page deletes at once. A dry run prints, instead, the
-// changes it would have made (registry_changes.h).
+// changes it would have made (registry_changes.h). With --json the session fills the command's
+// change summary (change_summary.h) instead of printing.
 #ifndef PAIRWAYCTL_SESSION_H
 #define PAIRWAYCTL_SESSION_H
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "console_sink.h"
@@ -46,8 +48,11 @@ class Session {
   bool ok() const { return ok_; }
   CGroupsConfigApp& app() { return theApp; }
 
+  // Names the groups and ports the change summary shows after the change (with --json).
+  void Report(const std::vector<std::string>& groups, const std::vector<std::string>& ports);
+
   // Ends the change: commits it when the library refused nothing and `refused` is false, prints
-  // it on a dry run. Returns the exit code.
+  // it on a dry run. Returns the exit code. The model is freed: app() must not be used after.
   int Finish(bool refused = false);
 
  private:

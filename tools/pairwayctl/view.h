@@ -1,0 +1,55 @@
+// view.h: the configuration as the sheet shows it, with the status page's figures.
+//
+// `show`, `watch` and the change summaries of --json all read the machine through Collect, so a
+// port or a group looks the same in each of them.
+#ifndef PAIRWAYCTL_VIEW_H
+#define PAIRWAYCTL_VIEW_H
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pairwayctl {
+
+struct PortView {
+  std::string name;
+  int card = 0;
+  std::string role;  // "primary", "backup" or "stand-alone"
+  std::string group;
+  std::optional<DWORD> connection_type;
+  std::optional<DWORD> adapter_index;
+  std::string ip_address;
+  std::optional<bool> link_up;
+  std::optional<DWORD> bytes_sent;
+  std::optional<DWORD> bytes_received;
+};
+
+struct GroupView {
+  std::string name;
+  std::string primary;
+  std::vector<std::string> backups;
+  std::string timeout;  // as the page's field holds it
+  std::optional<DWORD> bytes_sent;
+  std::optional<DWORD> bytes_received;
+};
+
+struct View {
+  std::vector<PortView> ports;
+  std::vector<GroupView> groups;
+  bool statistics = false;  // false when the statistics library is not installed
+};
+
+// Loads the library's configuration model (through the library's application object, which must
+// not hold a model already) and the statistics, and frees both before returning. Inside a
+// registry batch it sees the batch's own changes.
+View Collect();
+
+// The connection type table's label without its padding ("-" for none, the code when the table
+// has no label for it).
+std::string ConnectionTypeText(std::optional<DWORD> value);
+
+}  // namespace pairwayctl
+
+#endif  // PAIRWAYCTL_VIEW_H
