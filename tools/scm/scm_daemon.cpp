@@ -1,4 +1,4 @@
-// The daemon's event loop, requests, service processes and shutdown sequence.
+// The daemon's start-up, requests, service processes and shutdown sequence, on its loop.
 //
 //   1. Logging
 //   2. Start-up and the loop
@@ -12,7 +12,6 @@
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
-#include <sys/epoll.h>
 #include <sys/file.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -55,8 +54,6 @@ void Log(const char* format, ...) {
 
 namespace {
 
-constexpr uint64_t kListenToken = 1;
-constexpr uint64_t kSignalToken = 2;
 constexpr size_t kMaxClients = 512;
 
 std::string Lower(std::string text) {
@@ -98,7 +95,6 @@ struct Daemon::Service {
   SERVICE_STATUS status{};
   pid_t pid = -1;  // the running process, -1 when none
   UniqueFd channel;
-  uint64_t channel_token = 0;
   FrameBuffer in;
   bool connected = false;  // the dispatcher has said hello
   std::vector<std::string> args;
@@ -164,9 +160,9 @@ bool Daemon::Start(std::string* error, int* exit_code) {
   sigprocmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
   signal_fd_ = UniqueFd(signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC));
-  epoll_fd_ = UniqueFd(epoll_create1(EPOLL_CLOEXEC));
-  if (!signal_fd_.valid() || !epoll_fd_.valid() || !Watch(listen_fd_.get(), kListenToken) ||
-      !Watch(signal_fd_.get(), kSignalToken)) {
+  if (!signal_fd_.valid() || !loop_.Open() ||
+      !loop_.Watch(listen_fd_.get(), [this] { Accept(); }) ||
+      !loop_.Watch(signal_fd_.get(), [this] { OnSignal(); })) {
     *error = std::string("cannot set up the event loop: ") + strerror(errno);
     return false;
   }
@@ -174,76 +170,16 @@ bool Daemon::Start(std::string* error, int* exit_code) {
   return true;
 }
 
-bool Daemon::Watch(int fd, uint64_t token) {
-  epoll_event event{};
-  event.events = EPOLLIN;
-  event.data.u64 = token;
-  return epoll_ctl(epoll_fd_.get(), EPOLL_CTL_ADD, fd, &event) == 0;
-}
-
 void Daemon::Run() {
   for (const std::string& name : AutoStartServices()) {
     DWORD error = StartService(name, {}, 0);
     if (error != ERROR_SUCCESS) Log("auto-start of %s failed: error %u", name.c_str(), error);
   }
-  while (!done_) {
-    epoll_event events[32];
-    int n = epoll_wait(epoll_fd_.get(), events, 32, MillisecondsToNextTimer());
-    if (n < 0 && errno != EINTR) {
-      Log("epoll_wait: %s", strerror(errno));
-      BeginShutdown(0);
-      FinishShutdown();
-      break;
-    }
-    for (int i = 0; i < n && !done_; ++i) {
-      uint64_t token = events[i].data.u64;
-      if (token == kListenToken) {
-        Accept();
-      } else if (token == kSignalToken) {
-        OnSignal();
-      } else if (auto it = channels_.find(token); it != channels_.end()) {
-        OnChannelReadable(it->second);
-      } else if (clients_.count(token) != 0) {
-        OnClientReadable(token);
-      }
-    }
-    if (!done_) FireTimers();
-  }
-}
-
-void Daemon::SetTimer(const std::string& name, std::chrono::milliseconds delay,
-                      std::function<void()> fire) {
-  CancelTimer(name);
-  timers_.push_back({name, std::chrono::steady_clock::now() + delay, std::move(fire)});
-}
-
-void Daemon::CancelTimer(const std::string& name) {
-  std::erase_if(timers_, [&](const Timer& t) { return t.name == name; });
-}
-
-int Daemon::MillisecondsToNextTimer() const {
-  if (timers_.empty()) return -1;
-  auto next = std::min_element(timers_.begin(), timers_.end(),
-                               [](const Timer& a, const Timer& b) { return a.when < b.when; });
-  auto wait =
-      std::chrono::ceil<std::chrono::milliseconds>(next->when - std::chrono::steady_clock::now());
-  return static_cast<int>(std::clamp<int64_t>(wait.count(), 0, 60000));
-}
-
-void Daemon::FireTimers() {
-  auto now = std::chrono::steady_clock::now();
-  std::vector<Timer> due;
-  for (auto it = timers_.begin(); it != timers_.end();) {
-    if (it->when <= now) {
-      due.push_back(std::move(*it));
-      it = timers_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  for (Timer& timer : due) {
-    if (done_) break;
-    timer.fire();
+  // FinishShutdown stops the loop.
+  if (!loop_.Run()) {
+    Log("epoll_wait: %s", strerror(errno));
+    BeginShutdown(0);
+    FinishShutdown();
   }
 }
 
@@ -292,9 +228,9 @@ void Daemon::Accept() {
       Log("too many connections; refusing one from uid %u", credentials.uid);
       continue;
     }
-    client->id = next_token_++;
-    if (!Watch(fd, client->id)) continue;
-    clients_[client->id] = std::move(client);
+    uint64_t id = client->id = next_client_id_++;
+    if (!loop_.Watch(fd, [this, id] { OnClientReadable(id); })) continue;
+    clients_[id] = std::move(client);
   }
 }
 
@@ -327,7 +263,10 @@ void Daemon::ProcessClientFrames(Client* client) {
 
 void Daemon::DropClient(uint64_t id, const char* why) {
   if (why != nullptr) Log("closing a client connection: %s", why);
-  clients_.erase(id);  // closing the descriptor removes it from the epoll set
+  auto it = clients_.find(id);
+  if (it == clients_.end()) return;
+  loop_.Unwatch(it->second->fd.get());
+  clients_.erase(it);
 }
 
 void Daemon::Reply(uint64_t id, DWORD error, const SERVICE_STATUS& status) {
@@ -543,17 +482,18 @@ DWORD Daemon::StartService(const std::string& name, std::vector<std::string> arg
   service = Track(name, config.type);
   service->pid = started.pid;
   service->channel = std::move(started.channel);
-  service->channel_token = next_token_++;
   service->in = FrameBuffer();
   service->connected = false;
   service->args = std::move(args);
   service->status = SERVICE_STATUS{config.type, SERVICE_START_PENDING, 0, 0, 0, 0, 2000};
   fcntl(service->channel.get(), F_SETFL, O_NONBLOCK);
-  channels_[service->channel_token] = service;
-  Watch(service->channel.get(), service->channel_token);
-  if (waiter != 0) service->start_waiters.push_back(waiter);
   std::string key = Lower(name);
-  SetTimer("start:" + key, options_.start_timeout, [this, key] {
+  if (!loop_.Watch(service->channel.get(), [this, key] {
+        if (Service* s = Find(key)) OnChannelReadable(s);
+      }))
+    Log("cannot watch the channel of %s: %s", name.c_str(), strerror(errno));
+  if (waiter != 0) service->start_waiters.push_back(waiter);
+  loop_.SetTimer("start:" + key, options_.start_timeout, [this, key] {
     Service* s = Find(key);
     if (s == nullptr || s->connected) return;
     Log("service %s did not connect its dispatcher in time; ending it", s->name.c_str());
@@ -608,7 +548,7 @@ void Daemon::HandleServiceMessage(Service* service, const std::string& body) {
 
 void Daemon::OnHello(Service* service) {
   service->connected = true;
-  CancelTimer("start:" + Lower(service->name));
+  loop_.CancelTimer("start:" + Lower(service->name));
   FrameWriter start(MessageKind::kStartService);
   start.Text(service->name).U32(static_cast<uint32_t>(service->args.size()));
   for (const std::string& arg : service->args) start.Text(arg);
@@ -646,7 +586,7 @@ void Daemon::OnDelivered(Service* service) {
   Control control = service->controls.front();
   service->controls.pop_front();
   service->control_in_flight = false;
-  CancelTimer("control:" + Lower(service->name));
+  loop_.CancelTimer("control:" + Lower(service->name));
   if (control.client != 0) Reply(control.client, ERROR_SUCCESS, service->status);
   // A handler that returns with the service still running (the monitor after its shutdown pass)
   // has done all it will; one that left it STOP_PENDING is still on its way to STOPPED.
@@ -666,7 +606,7 @@ void Daemon::SendNextControl(Service* service) {
   }
   service->control_in_flight = true;
   std::string key = Lower(service->name);
-  SetTimer("control:" + key, options_.control_timeout, [this, key] {
+  loop_.SetTimer("control:" + key, options_.control_timeout, [this, key] {
     Service* s = Find(key);
     if (s == nullptr || !s->control_in_flight) return;
     Control late = s->controls.front();
@@ -681,10 +621,10 @@ void Daemon::SendNextControl(Service* service) {
 
 void Daemon::CloseChannel(Service* service) {
   if (!service->channel.valid()) return;
-  channels_.erase(service->channel_token);
+  loop_.Unwatch(service->channel.get());
   service->channel.Reset();
   service->connected = false;
-  CancelTimer("control:" + Lower(service->name));
+  loop_.CancelTimer("control:" + Lower(service->name));
   // Controls that can no longer be delivered get the service's last word.
   for (const Control& control : std::exchange(service->controls, {})) {
     if (control.client != 0) Reply(control.client, ERROR_SUCCESS, service->status);
@@ -706,7 +646,7 @@ void Daemon::OnServiceExit(Service* service, int wait_status) {
   if (!reported_stop)
     service->status = StoppedStatus(service->status.dwServiceType, ERROR_PROCESS_ABORTED);
   CloseChannel(service);
-  CancelTimer("start:" + Lower(service->name));
+  loop_.CancelTimer("start:" + Lower(service->name));
   for (uint64_t id : std::exchange(service->start_waiters, {}))
     Reply(id, ERROR_PROCESS_ABORTED, service->status);
   if (service->awaiting_shutdown) ShutdownStepDone(service);
@@ -742,7 +682,7 @@ void Daemon::BeginShutdown(uint64_t requester) {
       kill(service->pid, SIGTERM);
     }
   }
-  SetTimer("shutdown", options_.shutdown_timeout, [this] {
+  loop_.SetTimer("shutdown", options_.shutdown_timeout, [this] {
     Log("shutdown: time-out; ending the services that are left");
     FinishShutdown();
   });
@@ -761,6 +701,7 @@ void Daemon::ShutdownStepDone(Service* service) {
 void Daemon::FinishShutdown() {
   if (done_) return;
   done_ = true;
+  loop_.Stop();
   for (auto& [key, service] : services_) {
     if (service->pid < 0) continue;
     kill(service->pid, SIGKILL);

@@ -1,11 +1,11 @@
 // scm_daemon.h: pairway-scm, the service control manager of one machine root.
 //
-// One thread, one epoll loop. Everything arrives as readiness of a descriptor: the listening
-// socket, client connections, the private channel of each service process, and a signalfd for
-// SIGTERM/SIGINT (stop: the shutdown sequence) and SIGCHLD (a service process exited). Time-outs
-// are named timers of the loop. No peer can block the loop: sockets are non-blocking, partial
-// frames wait in a buffer per connection, and a reply that cannot be written at once closes that
-// connection.
+// One thread, one loop (event_loop.h). Everything arrives as readiness of a descriptor: the
+// listening socket, client connections, the private channel of each service process, and a
+// signalfd for SIGTERM/SIGINT (stop: the shutdown sequence) and SIGCHLD (a service process
+// exited). Time-outs are named timers of the loop. No peer can block the loop: sockets are
+// non-blocking, partial frames wait in a buffer per connection, and a reply that cannot be written
+// at once closes that connection.
 //
 // Controls. The daemon passes a control to a service only as the platform does:
 //   INTERROGATE and the service's own codes 128-255   always, while the service runs
@@ -37,12 +37,12 @@
 #include <chrono>
 #include <deque>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "event_loop.h"
 #include "services/scm_wire.h"
 #include "unique_fd.h"
 
@@ -79,19 +79,8 @@ class Daemon {
     uint32_t code = 0;
     uint64_t client = 0;  // who waits for the reply; 0 for the daemon's own shutdown control
   };
-  struct Timer {
-    std::string name;
-    std::chrono::steady_clock::time_point when;
-    std::function<void()> fire;
-  };
 
-  // Loop plumbing.
-  bool Watch(int fd, uint64_t token);
-  void SetTimer(const std::string& name, std::chrono::milliseconds delay,
-                std::function<void()> fire);
-  void CancelTimer(const std::string& name);
-  int MillisecondsToNextTimer() const;
-  void FireTimers();
+  // Signals.
   void OnSignal();
   void ReapChildren();
 
@@ -136,12 +125,10 @@ class Daemon {
   std::filesystem::path socket_path_;
   UniqueFd listen_fd_;
   UniqueFd signal_fd_;
-  UniqueFd epoll_fd_;
+  EventLoop loop_;
   std::map<uint64_t, std::unique_ptr<Client>> clients_;
   std::map<std::string, std::unique_ptr<Service>> services_;  // by lower-case name
-  std::map<uint64_t, Service*> channels_;                     // channel token -> service
-  std::vector<Timer> timers_;
-  uint64_t next_token_ = 16;
+  uint64_t next_client_id_ = 1;
   bool shutting_down_ = false;
   bool done_ = false;
   std::vector<uint64_t> shutdown_waiters_;
