@@ -3,10 +3,18 @@
 # pairway_tests(NAME dir LIBS...)
 # Builds every *_test.cpp of `dir` into one GoogleTest program NAME and registers its cases with
 # CTest. Globbing keeps the promise that no test file is left out of the build.
+# With PAIRWAY_BUILD_TESTS off (a package build that runs no tests) the program is still defined,
+# so that the folders' CMakeLists may refer to it, but not built.
+option(PAIRWAY_BUILD_TESTS "Build the test programs" ON)
 function(pairway_tests name dir)
   file(GLOB _sources CONFIGURE_DEPENDS ${dir}/*_test.cpp)
   if(NOT _sources)
     message(FATAL_ERROR "pairway_tests(${name}): no *_test.cpp in ${dir}")
+  endif()
+  if(NOT PAIRWAY_BUILD_TESTS)
+    add_executable(${name} EXCLUDE_FROM_ALL ${_sources})
+    target_link_libraries(${name} PRIVATE ${ARGN} pairway-testkit GTest::gtest GTest::gmock GTest::gtest_main)
+    return()
   endif()
   add_executable(${name} ${_sources})
   target_link_libraries(${name} PRIVATE ${ARGN} pairway-testkit GTest::gtest GTest::gmock GTest::gtest_main)
