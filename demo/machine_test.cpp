@@ -37,6 +37,10 @@ TEST(Machine, TheMainJobFormsAGroupAndAnswersOverSnmp) {
   EXPECT_NE(out.find(".1.3.6.1.4.1.32473."), std::string::npos) << out;
   EXPECT_EQ(out.find("No Such Object"), std::string::npos) << out;
   EXPECT_NE(out.find("TREVAN3   3    primary     Group1"), std::string::npos) << out;
+  // Each phase said how long it took, and the last line sums up the run and names the root.
+  EXPECT_NE(out.find(" s)\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("4 emulated ports, group Group1"), std::string::npos) << out;
+  EXPECT_NE(out.find("the machine root is " + root + " "), std::string::npos) << out;
   // Everything it started has stopped: snmpd and the service manager are gone.
   EXPECT_NE(RunCommand("kill -0 \"$(cat '" + root + "/demo/snmpd.pid')\" 2>/dev/null"), 0);
   EXPECT_NE(
