@@ -1,11 +1,9 @@
-// Reading one network interface from the kernel: rtnetlink for flags, address and statistics,
-// the ethtool ioctls for the permanent address, the driver and the link settings, and
-// /proc/thread-self/net/dev_mcast for the multicast list. See host_kernel.h.
+// Reading one network interface from the kernel: rtnetlink (netlink/link.h) for flags, address
+// and statistics, the ethtool ioctls for the permanent address, the driver and the link
+// settings, and /proc/thread-self/net/dev_mcast for the multicast list. See host_kernel.h.
 #include "devices/host_kernel.h"
 
 #include <linux/ethtool.h>
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
 #include <linux/sockios.h>
 #include <net/if.h>
 #include <sys/ioctl.h>
@@ -19,6 +17,8 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "netlink/link.h"
 
 namespace pairway {
 namespace {
@@ -36,14 +36,15 @@ DWORD KernelError(int error) {
   }
 }
 
-class Socket {
+class IoctlSocket {
  public:
-  Socket(int domain, int type, int protocol) : fd_(socket(domain, type | SOCK_CLOEXEC, protocol)) {}
-  ~Socket() {
+  IoctlSocket(int domain, int type, int protocol)
+      : fd_(socket(domain, type | SOCK_CLOEXEC, protocol)) {}
+  ~IoctlSocket() {
     if (fd_ >= 0) close(fd_);
   }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
+  IoctlSocket(const IoctlSocket&) = delete;
+  IoctlSocket& operator=(const IoctlSocket&) = delete;
   int fd() const { return fd_; }
 
  private:
@@ -58,7 +59,7 @@ bool ValidInterfaceName(std::string_view interface) {
 // Runs one ethtool command whose request starts at `request`.
 DWORD Ethtool(std::string_view interface, void* request) {
   if (!ValidInterfaceName(interface)) return ERROR_FILE_NOT_FOUND;
-  Socket sock(AF_INET, SOCK_DGRAM, 0);
+  IoctlSocket sock(AF_INET, SOCK_DGRAM, 0);
   if (sock.fd() < 0) return ERROR_GEN_FAILURE;
   ifreq ifr{};
   std::memcpy(ifr.ifr_name, interface.data(), interface.size());
@@ -67,68 +68,20 @@ DWORD Ethtool(std::string_view interface, void* request) {
   return ERROR_SUCCESS;
 }
 
-// Walks the attributes of an RTM_NEWLINK message into *link.
-void ParseLink(const nlmsghdr* message, HostLink* link) {
-  const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(message));
-  link->flags = info->ifi_flags;
-  int length = static_cast<int>(message->nlmsg_len) - static_cast<int>(NLMSG_LENGTH(sizeof *info));
-  for (const rtattr* attribute = IFLA_RTA(info); RTA_OK(attribute, length);
-       attribute = RTA_NEXT(attribute, length)) {
-    const auto* data = static_cast<const uint8_t*>(RTA_DATA(attribute));
-    const size_t size = RTA_PAYLOAD(attribute);
-    if (attribute->rta_type == IFLA_ADDRESS) {
-      link->address.assign(data, data + size);
-    } else if (attribute->rta_type == IFLA_STATS64) {
-      // Older and newer kernels send fewer or more fields than this build knows.
-      std::memcpy(&link->stats, data, std::min(size, sizeof link->stats));
-      link->has_stats = true;
-    }
-  }
-}
-
 }  // namespace
 
 DWORD ReadHostLink(std::string_view interface, HostLink* link) {
   if (!ValidInterfaceName(interface)) return ERROR_FILE_NOT_FOUND;
-  Socket sock(AF_NETLINK, SOCK_RAW, NETLINK_ROUTE);
-  if (sock.fd() < 0) return ERROR_GEN_FAILURE;
-  struct {
-    nlmsghdr header;
-    ifinfomsg info;
-    char attributes[RTA_SPACE(IFNAMSIZ)];
-  } request{};
-  request.header.nlmsg_type = RTM_GETLINK;
-  request.header.nlmsg_flags = NLM_F_REQUEST;
-  request.header.nlmsg_seq = 1;
-  request.info.ifi_family = AF_UNSPEC;
-  auto* name = reinterpret_cast<rtattr*>(request.attributes);
-  name->rta_type = IFLA_IFNAME;
-  name->rta_len = static_cast<unsigned short>(RTA_LENGTH(interface.size() + 1));
-  std::memcpy(RTA_DATA(name), interface.data(), interface.size());
-  request.header.nlmsg_len = NLMSG_LENGTH(sizeof request.info) + RTA_ALIGN(name->rta_len);
-  if (send(sock.fd(), &request, request.header.nlmsg_len, 0) < 0) return KernelError(errno);
-
-  // Peeking first gives the answer's whole length, so no attribute is cut off.
-  const ssize_t pending = recv(sock.fd(), nullptr, 0, MSG_PEEK | MSG_TRUNC);
-  if (pending < 0) return KernelError(errno);
-  std::vector<nlmsghdr> reply(static_cast<size_t>(pending) / sizeof(nlmsghdr) + 1);
-  const ssize_t received = recv(sock.fd(), reply.data(), reply.size() * sizeof(nlmsghdr), 0);
-  if (received < 0) return KernelError(errno);
-  int length = static_cast<int>(received);
-  for (const nlmsghdr* message = reply.data(); NLMSG_OK(message, length);
-       message = NLMSG_NEXT(message, length)) {
-    if (message->nlmsg_type == NLMSG_ERROR) {
-      const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(message));
-      return error->error == 0 ? ERROR_GEN_FAILURE : KernelError(-error->error);
-    }
-    if (message->nlmsg_type == RTM_NEWLINK) {
-      HostLink parsed;
-      ParseLink(message, &parsed);
-      *link = std::move(parsed);
-      return ERROR_SUCCESS;
-    }
-  }
-  return ERROR_GEN_FAILURE;
+  netlink::Socket sock;
+  if (!sock.Open().ok()) return ERROR_GEN_FAILURE;
+  netlink::Link read;
+  const netlink::Status status = netlink::GetLink(sock, interface, &read);
+  if (!status.ok()) return KernelError(status.code());
+  link->flags = read.flags;
+  link->address = std::move(read.address);
+  link->has_stats = read.has_stats;
+  link->stats = read.stats;
+  return ERROR_SUCCESS;
 }
 
 DWORD ReadPermanentAddress(std::string_view interface, HardwareAddress* address) {
