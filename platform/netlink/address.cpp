@@ -102,7 +102,7 @@ Request DeleteAddressRequest(const Address& address) {
   return AddressRequest(RTM_DELADDR, 0, address);
 }
 
-Status ListAddresses(Socket& socket, int index, int family, std::vector<Address>* addresses) {
+Status ListAddresses(Channel& socket, int index, int family, std::vector<Address>* addresses) {
   Status status;
   for (int attempt = 0; attempt < 3; ++attempt) {
     std::vector<Address> listed;
@@ -122,13 +122,13 @@ Status ListAddresses(Socket& socket, int index, int family, std::vector<Address>
   return status.Context("listing the addresses of interface " + std::to_string(index));
 }
 
-Status AddAddress(Socket& socket, const Address& address) {
+Status AddAddress(Channel& socket, const Address& address) {
   Request request = NewAddressRequest(address);
   return socket.Call(request).Context("adding " + address.ToString() + " to interface " +
                                       std::to_string(address.index));
 }
 
-Status DeleteAddress(Socket& socket, const Address& address) {
+Status DeleteAddress(Channel& socket, const Address& address) {
   Request request = DeleteAddressRequest(address);
   return socket.Call(request).Context("deleting " + address.ToString() + " from interface " +
                                       std::to_string(address.index));

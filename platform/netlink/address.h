@@ -1,8 +1,8 @@
 // address.h: the IPv4 and IPv6 addresses of interfaces (rtnetlink addresses).
 //
-// Builders without a kernel, and calls on a Socket (socket.h), as in link.h. Adding an address
-// that is there already is EEXIST; deleting one that is not is EADDRNOTAVAIL. Out-parameters
-// are untouched on error.
+// Builders without a kernel, and calls on a Channel (socket.h), as in link.h. Adding an
+// address that is there already is EEXIST; deleting one that is not is EADDRNOTAVAIL.
+// Out-parameters are untouched on error.
 #ifndef PAIRWAY_NETLINK_ADDRESS_H
 #define PAIRWAY_NETLINK_ADDRESS_H
 
@@ -48,9 +48,9 @@ Request DeleteAddressRequest(const Address& address);
 
 // The addresses of interface `index` (every interface's when index is 0), of `family`
 // (AF_INET, AF_INET6, or AF_UNSPEC for both), in the kernel's order.
-Status ListAddresses(Socket& socket, int index, int family, std::vector<Address>* addresses);
-Status AddAddress(Socket& socket, const Address& address);
-Status DeleteAddress(Socket& socket, const Address& address);
+Status ListAddresses(Channel& socket, int index, int family, std::vector<Address>* addresses);
+Status AddAddress(Channel& socket, const Address& address);
+Status DeleteAddress(Channel& socket, const Address& address);
 
 }  // namespace pairway::netlink
 

@@ -178,7 +178,7 @@ Request SetBondPrimaryRequest(int bond, int primary) {
 
 namespace {
 
-Status GetOneLink(Socket& socket, Request request, Link* link, std::string_view what) {
+Status GetOneLink(Channel& socket, Request request, Link* link, std::string_view what) {
   Link found;
   bool parsed = false;
   Status status = socket.Call(request, [&](const nlmsghdr* message) {
@@ -192,17 +192,17 @@ Status GetOneLink(Socket& socket, Request request, Link* link, std::string_view 
 
 }  // namespace
 
-Status GetLink(Socket& socket, std::string_view name, Link* link) {
+Status GetLink(Channel& socket, std::string_view name, Link* link) {
   // The kernel takes at most IFNAMSIZ - 1 bytes; a longer name would be cut to another's.
   if (name.empty() || name.size() >= IFNAMSIZ) return Status::Error(ENODEV, std::string(name));
   return GetOneLink(socket, GetLinkRequest(name), link, "reading interface " + std::string(name));
 }
 
-Status GetLink(Socket& socket, int index, Link* link) {
+Status GetLink(Channel& socket, int index, Link* link) {
   return GetOneLink(socket, GetLinkRequest(index), link, "reading " + Interface(index));
 }
 
-Status ListLinks(Socket& socket, std::vector<Link>* links) {
+Status ListLinks(Channel& socket, std::vector<Link>* links) {
   Status status;
   for (int attempt = 0; attempt < 3; ++attempt) {
     std::vector<Link> listed;
@@ -220,56 +220,56 @@ Status ListLinks(Socket& socket, std::vector<Link>* links) {
   return status.Context("listing the interfaces");
 }
 
-Status SetLinkFlags(Socket& socket, int index, unsigned flags, unsigned change) {
+Status SetLinkFlags(Channel& socket, int index, unsigned flags, unsigned change) {
   Request request = SetLinkFlagsRequest(index, flags, change);
   return socket.Call(request).Context("changing the flags of " + Interface(index));
 }
 
-Status SetLinkUp(Socket& socket, int index, bool up) {
+Status SetLinkUp(Channel& socket, int index, bool up) {
   Request request = SetLinkFlagsRequest(index, up ? IFF_UP : 0, IFF_UP);
   return socket.Call(request).Context(std::string(up ? "bringing up " : "taking down ") +
                                       Interface(index));
 }
 
-Status SetLinkAddress(Socket& socket, int index, std::span<const uint8_t> address) {
+Status SetLinkAddress(Channel& socket, int index, std::span<const uint8_t> address) {
   Request request = SetLinkAddressRequest(index, address);
   return socket.Call(request).Context("setting the address of " + Interface(index));
 }
 
-Status SetLinkName(Socket& socket, int index, std::string_view name) {
+Status SetLinkName(Channel& socket, int index, std::string_view name) {
   Request request = SetLinkNameRequest(index, name);
   return socket.Call(request).Context("renaming " + Interface(index) + " to " + std::string(name));
 }
 
-Status SetLinkMaster(Socket& socket, int index, int master) {
+Status SetLinkMaster(Channel& socket, int index, int master) {
   Request request = SetLinkMasterRequest(index, master);
   return socket.Call(request).Context(master > 0 ? "enslaving " + Interface(index)
                                                  : "releasing " + Interface(index));
 }
 
-Status DeleteLink(Socket& socket, int index) {
+Status DeleteLink(Channel& socket, int index) {
   Request request = DeleteLinkRequest(index);
   return socket.Call(request).Context("deleting " + Interface(index));
 }
 
-Status CreateVeth(Socket& socket, std::string_view name, std::string_view peer,
+Status CreateVeth(Channel& socket, std::string_view name, std::string_view peer,
                   int peer_namespace_fd) {
   Request request = NewVethRequest(name, peer, peer_namespace_fd);
   return socket.Call(request).Context("making veth pair " + std::string(name) + "/" +
                                       std::string(peer));
 }
 
-Status CreateBond(Socket& socket, const BondSettings& settings) {
+Status CreateBond(Channel& socket, const BondSettings& settings) {
   Request request = NewBondRequest(settings);
   return socket.Call(request).Context("making bond " + settings.name);
 }
 
-Status SetBondPrimary(Socket& socket, int bond, int primary) {
+Status SetBondPrimary(Channel& socket, int bond, int primary) {
   Request request = SetBondPrimaryRequest(bond, primary);
   return socket.Call(request).Context("setting the primary of bond " + Interface(bond));
 }
 
-int IndexOf(Socket& socket, std::string_view name) {
+int IndexOf(Channel& socket, std::string_view name) {
   Link link;
   return GetLink(socket, name, &link).ok() ? link.index : 0;
 }

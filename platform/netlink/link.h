@@ -2,7 +2,8 @@
 // and active-backup bonds.
 //
 // Each operation has a builder (XxxRequest) that makes its message without a kernel, for tests
-// to read back, and a call that sends it on a Socket (socket.h) in that socket's namespace.
+// to read back, and a call that sends it on a Channel (socket.h): a Socket, in that socket's
+// namespace, or a test's stand-in.
 // Errors are the kernel's (see socket.h for the common codes); a missing interface is ENODEV.
 // Out-parameters are untouched on error.
 #ifndef PAIRWAY_NETLINK_LINK_H
@@ -88,22 +89,22 @@ struct BondSettings {
 Request NewBondRequest(const BondSettings& settings);
 Request SetBondPrimaryRequest(int bond, int primary);
 
-Status GetLink(Socket& socket, std::string_view name, Link* link);
-Status GetLink(Socket& socket, int index, Link* link);
-Status ListLinks(Socket& socket, std::vector<Link>* links);
-Status SetLinkFlags(Socket& socket, int index, unsigned flags, unsigned change);
-Status SetLinkUp(Socket& socket, int index, bool up);
-Status SetLinkAddress(Socket& socket, int index, std::span<const uint8_t> address);
-Status SetLinkName(Socket& socket, int index, std::string_view name);
-Status SetLinkMaster(Socket& socket, int index, int master);
-Status DeleteLink(Socket& socket, int index);
-Status CreateVeth(Socket& socket, std::string_view name, std::string_view peer,
+Status GetLink(Channel& socket, std::string_view name, Link* link);
+Status GetLink(Channel& socket, int index, Link* link);
+Status ListLinks(Channel& socket, std::vector<Link>* links);
+Status SetLinkFlags(Channel& socket, int index, unsigned flags, unsigned change);
+Status SetLinkUp(Channel& socket, int index, bool up);
+Status SetLinkAddress(Channel& socket, int index, std::span<const uint8_t> address);
+Status SetLinkName(Channel& socket, int index, std::string_view name);
+Status SetLinkMaster(Channel& socket, int index, int master);
+Status DeleteLink(Channel& socket, int index);
+Status CreateVeth(Channel& socket, std::string_view name, std::string_view peer,
                   int peer_namespace_fd = -1);
-Status CreateBond(Socket& socket, const BondSettings& settings);
-Status SetBondPrimary(Socket& socket, int bond, int primary);
+Status CreateBond(Channel& socket, const BondSettings& settings);
+Status SetBondPrimary(Channel& socket, int bond, int primary);
 
 // The ifindex of `name`, or 0 when there is none (or the kernel could not be asked).
-int IndexOf(Socket& socket, std::string_view name);
+int IndexOf(Channel& socket, std::string_view name);
 
 }  // namespace pairway::netlink
 

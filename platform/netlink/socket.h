@@ -32,10 +32,19 @@ namespace pairway::netlink {
 // Receives one message of an answer or a notification; it lives only during the call.
 using MessageHandler = std::function<void(const nlmsghdr*)>;
 
-class Socket {
+// Where requests go: a Socket, or in tests a stand-in that records them and answers as the
+// kernel would. Call and Dump are as Socket's below.
+class Channel {
+ public:
+  virtual ~Channel() = default;
+  virtual Status Call(Request& request, const MessageHandler& on_reply = {}) = 0;
+  virtual Status Dump(Request& request, const MessageHandler& on_message) = 0;
+};
+
+class Socket final : public Channel {
  public:
   Socket() = default;
-  ~Socket();
+  ~Socket() override;
   Socket(Socket&& other) noexcept;
   Socket& operator=(Socket&& other) noexcept;
   Socket(const Socket&) = delete;
@@ -52,12 +61,12 @@ class Socket {
   // answer the request before the acknowledgement (the link a RTM_GETLINK asked for, the
   // filter a NLM_F_ECHO request echoes) go to `on_reply`. Ok only when the kernel acknowledged
   // with success. Blocks; the socket must not be non-blocking.
-  Status Call(Request& request, const MessageHandler& on_reply = {});
+  Status Call(Request& request, const MessageHandler& on_reply = {}) override;
 
   // Sends `request` with NLM_F_DUMP and passes every message of the answer to `on_message`
   // until the kernel says it is done. EINTR when the kernel reports that the table changed
   // while it was dumped (NLM_F_DUMP_INTR): what was passed may be inconsistent; dump again.
-  Status Dump(Request& request, const MessageHandler& on_message);
+  Status Dump(Request& request, const MessageHandler& on_message) override;
 
   // Joins the multicast group `group` (RTNLGRP_LINK, ...) and makes the socket non-blocking,
   // for ReadNotifications. Calls on this socket block no more after this.

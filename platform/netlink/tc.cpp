@@ -127,17 +127,17 @@ Request DeleteFilterRequest(int index, Hook hook, uint16_t priority) {
   return FilterRequest(RTM_DELTFILTER, 0, index, hook, priority, 0);
 }
 
-Status AddClsact(Socket& socket, int index) {
+Status AddClsact(Channel& socket, int index) {
   Request request = AddClsactRequest(index);
   return socket.Call(request).Context("adding clsact to interface " + std::to_string(index));
 }
 
-Status DeleteClsact(Socket& socket, int index) {
+Status DeleteClsact(Channel& socket, int index) {
   Request request = DeleteClsactRequest(index);
   return socket.Call(request).Context("deleting clsact from interface " + std::to_string(index));
 }
 
-Status SetRedirectFilter(Socket& socket, int index, Hook hook, uint16_t priority, int target,
+Status SetRedirectFilter(Channel& socket, int index, Hook hook, uint16_t priority, int target,
                          Hook hook_of_target, uint32_t* handle) {
   Request request = RedirectFilterRequest(index, hook, priority, target, hook_of_target, *handle);
   uint32_t echoed = *handle;
@@ -152,7 +152,7 @@ Status SetRedirectFilter(Socket& socket, int index, Hook hook, uint16_t priority
   return {};
 }
 
-Status AddDropFilter(Socket& socket, int index, Hook hook, uint16_t priority) {
+Status AddDropFilter(Channel& socket, int index, Hook hook, uint16_t priority) {
   Request bpf = BpfDropFilterRequest(index, hook, priority);
   Status status = socket.Call(bpf);
   if (status.code() == EOPNOTSUPP || status.code() == ENOENT) {
@@ -162,7 +162,7 @@ Status AddDropFilter(Socket& socket, int index, Hook hook, uint16_t priority) {
   return status.Context("adding drop " + Where(index, hook, priority));
 }
 
-Status DeleteFilter(Socket& socket, int index, Hook hook, uint16_t priority) {
+Status DeleteFilter(Channel& socket, int index, Hook hook, uint16_t priority) {
   Request request = DeleteFilterRequest(index, hook, priority);
   return socket.Call(request).Context("deleting " + Where(index, hook, priority));
 }

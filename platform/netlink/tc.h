@@ -12,7 +12,7 @@
 // BPF program run as a direct action (cls_bpf), or a u32 filter with the gact drop action where
 // cls_bpf is missing.
 //
-// Builders without a kernel, calls on a Socket (socket.h), as in link.h. Errors: ENOENT for a
+// Builders without a kernel, calls on a Channel (socket.h), as in link.h. Errors: ENOENT for a
 // missing qdisc or filter, EEXIST when one is there already, EOPNOTSUPP (or ENOENT, as some
 // kernels say it) when the classifier or action is not built.
 #ifndef PAIRWAY_NETLINK_TC_H
@@ -41,19 +41,19 @@ Request GactDropFilterRequest(int index, Hook hook, uint16_t priority);
 // Deletes every filter of `priority` at `hook`.
 Request DeleteFilterRequest(int index, Hook hook, uint16_t priority);
 
-Status AddClsact(Socket& socket, int index);
-Status DeleteClsact(Socket& socket, int index);
+Status AddClsact(Channel& socket, int index);
+Status DeleteClsact(Channel& socket, int index);
 
 // Makes (when *handle is 0) or replaces (the filter *handle names) the redirect filter. After
 // success *handle names the filter; after failure it is unchanged.
-Status SetRedirectFilter(Socket& socket, int index, Hook hook, uint16_t priority, int target,
+Status SetRedirectFilter(Channel& socket, int index, Hook hook, uint16_t priority, int target,
                          Hook hook_of_target, uint32_t* handle);
 
 // A filter that drops every frame: cls_bpf, or u32 with gact when cls_bpf is missing. Fails
 // with the first way's error when neither exists.
-Status AddDropFilter(Socket& socket, int index, Hook hook, uint16_t priority);
+Status AddDropFilter(Channel& socket, int index, Hook hook, uint16_t priority);
 
-Status DeleteFilter(Socket& socket, int index, Hook hook, uint16_t priority);
+Status DeleteFilter(Channel& socket, int index, Hook hook, uint16_t priority);
 
 }  // namespace pairway::netlink
 
