@@ -37,6 +37,7 @@
 #include <netinet/in.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -105,6 +106,13 @@ std::unique_ptr<DataPath> MakeDataPath(std::string_view kind, const std::filesys
 // interfaces it made and gives the members back their MAC, addresses and up/down state. Called at
 // the driver's start, before any group is made. Returns the number of groups cleaned up.
 int RemoveLeftovers(const std::filesystem::path& journal);
+
+// Where the back ends and the interface link watch write what went wrong where no caller
+// could be told (a member that could not be given back, a journal that could not be read):
+// one call per line, without a newline. Until this is called, lines go to standard error with
+// "trevan: " in front. Call it before any group is made; `log` must be callable from any
+// thread (a back end may log from a thread of its own).
+void SetDataPathLog(std::function<void(const std::string&)> log);
 
 }  // namespace pairway::driver
 

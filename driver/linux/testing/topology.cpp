@@ -116,7 +116,7 @@ UdpEcho::Result UdpEcho::Exchange(int count, std::chrono::microseconds interval,
   const uint32_t first = next_number_;
   next_number_ += static_cast<uint32_t>(count);
   const int duplicated_before = duplicated_requests_;
-  const Clock::time_point start = Clock::now();
+  const Clock::time_point start = result.start = Clock::now();
 
   // Takes in every answer that comes until `deadline`.
   auto drain_until = [&](Clock::time_point deadline) {

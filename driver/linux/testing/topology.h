@@ -81,8 +81,9 @@ class UdpEcho {
     int duplicated_requests = 0;  // datagrams the echo had already had
     int longest_loss = 0;         // most numbers in a row without an answer
     std::vector<bool> answers;    // by number
-    // When each answer came, from the first send (only for answered numbers).
+    // When each answer came, from `start` (-1 for numbers not answered).
     std::vector<std::chrono::microseconds> answer_times;
+    std::chrono::steady_clock::time_point start;  // when the first datagram was sent
   };
 
   // Sends `count` datagrams `interval` apart, each numbered after the last exchange's, then
