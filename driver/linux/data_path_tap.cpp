@@ -107,6 +107,11 @@ bool OpenMemberSocket(int ifindex, Descriptor* out, std::string* error) {
   at.sll_family = AF_PACKET;
   at.sll_protocol = htons(ETH_P_ALL);
   at.sll_ifindex = ifindex;
+  // A burst of large frames (trains of segments of up to 64 KiB each) must wait for the
+  // forwarding thread without being dropped: the default buffer holds three of them.
+  const int buffer_bytes = 8 << 20;
+  if (setsockopt(sock.get(), SOL_SOCKET, SO_RCVBUFFORCE, &buffer_bytes, sizeof buffer_bytes) != 0)
+    (void)setsockopt(sock.get(), SOL_SOCKET, SO_RCVBUF, &buffer_bytes, sizeof buffer_bytes);
   if (setsockopt(sock.get(), SOL_PACKET, PACKET_IGNORE_OUTGOING, &on, sizeof on) != 0 ||
       setsockopt(sock.get(), SOL_PACKET, PACKET_AUXDATA, &on, sizeof on) != 0 ||
       setsockopt(sock.get(), SOL_PACKET, PACKET_VNET_HDR, &on, sizeof on) != 0 ||

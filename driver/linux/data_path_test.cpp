@@ -2,10 +2,16 @@
 // group across a switch while the test, standing for the daemon, moves the active member.
 #include <arpa/inet.h>
 #include <linux/if.h>
+#include <net/ethernet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 
 #include "back_ends.h"
@@ -124,6 +130,39 @@ TEST_P(DataPathTest, GroupKeepsAnsweringAcrossFailoverAndFailBack) {
   // Before any answer left by the head, its announcement has moved the switch.
   EXPECT_EQ(topology_.PortOf(group_mac), "s0");
   ExpectEchoes(echo, "back on the head");
+}
+
+TEST_P(DataPathTest, ChangeOfMemberAnnouncesEveryAddressOfTheGroupToThePeer) {
+  std::string error;
+  ASSERT_TRUE(Create(TwoMemberGroup(), &error)) << error;
+  ASSERT_EQ(topology_.host().Exec("ip addr add 2001:db8:77::1/64 dev g0 nodad"), 0);
+  ASSERT_TRUE(SetActive(0));
+  const int capture =
+      pairway::testing::SocketIn(topology_.client(), AF_PACKET, SOCK_RAW, htons(ETH_P_ALL));
+  ASSERT_GE(capture, 0);
+  ASSERT_TRUE(SetActive(1));
+  const std::vector<uint8_t> mac = LinkIn(topology_, "g0").address;
+  in_addr v4{};
+  inet_pton(AF_INET, kGroupAddress, &v4);
+  in6_addr v6{};
+  inet_pton(AF_INET6, "2001:db8:77::1", &v6);
+  bool arp = false, advert = false;
+  for (int round = 0; round < 20 && !(arp && advert); ++round) {
+    pollfd ready{capture, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    uint8_t frame[1514];
+    const ssize_t got = recv(capture, frame, sizeof frame, 0);
+    if (got < 14 || std::memcmp(frame + 6, mac.data(), 6) != 0) continue;
+    // ARP: the sender's address at 14 + 14; an advertisement: ICMPv6 136, target at 54 + 8.
+    if (frame[12] == 0x08 && frame[13] == 0x06 && got >= 42)
+      arp = arp || std::memcmp(frame + 28, &v4, 4) == 0;
+    if (frame[12] == 0x86 && frame[13] == 0xdd && got >= 78 && frame[20] == IPPROTO_ICMPV6 &&
+        frame[54] == 136)
+      advert = advert || std::memcmp(frame + 62, &v6, 16) == 0;
+  }
+  close(capture);
+  EXPECT_TRUE(arp);
+  EXPECT_TRUE(advert);
 }
 
 TEST_P(DataPathTest, BackupTakesNothingInWhenTheSwitchFloodsEverything) {
