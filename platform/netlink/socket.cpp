@@ -6,6 +6,7 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -31,7 +32,8 @@ Socket::Socket(Socket&& other) noexcept
     : socket_(std::exchange(other.socket_, nullptr)),
       port_id_(other.port_id_),
       next_sequence_(other.next_sequence_),
-      buffer_(std::move(other.buffer_)) {}
+      buffer_(std::move(other.buffer_)),
+      buffer_words_(std::exchange(other.buffer_words_, 0)) {}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
   if (this != &other) {
@@ -40,6 +42,7 @@ Socket& Socket::operator=(Socket&& other) noexcept {
     port_id_ = other.port_id_;
     next_sequence_ = other.next_sequence_;
     buffer_ = std::move(other.buffer_);
+    buffer_words_ = std::exchange(other.buffer_words_, 0);
   }
   return *this;
 }
@@ -57,7 +60,6 @@ Status Socket::Open() {
   TurnOn(opened, NETLINK_CAP_ACK);  // errors need not echo the whole request back
   socket_ = opened;
   port_id_ = mnl_socket_get_portid(opened);
-  buffer_.assign(kInitialReceiveBytes / sizeof(uint32_t), 0);
   return {};
 }
 
@@ -78,10 +80,13 @@ Status Socket::Receive(int flags, size_t* received) {
   // Peeking first gives the datagram's whole length, so that nothing of it is cut off.
   const ssize_t pending = recv(fd(), nullptr, 0, MSG_PEEK | MSG_TRUNC | flags);
   if (pending < 0) return Status::Error(errno);
-  const size_t words = static_cast<size_t>(pending) / sizeof(uint32_t) + 1;
-  if (buffer_.size() < words) buffer_.resize(words);
-  const ssize_t got =
-      mnl_socket_recvfrom(socket_, buffer_.data(), buffer_.size() * sizeof(uint32_t));
+  const size_t words = std::max(static_cast<size_t>(pending) / sizeof(uint32_t) + 1,
+                                kInitialReceiveBytes / sizeof(uint32_t));
+  if (buffer_words_ < words) {
+    buffer_.reset(new uint32_t[words]);
+    buffer_words_ = words;
+  }
+  const ssize_t got = mnl_socket_recvfrom(socket_, buffer_.get(), buffer_words_ * sizeof(uint32_t));
   if (got < 0) return Status::Error(errno);
   *received = static_cast<size_t>(got);
   return {};
@@ -91,7 +96,7 @@ Status Socket::WalkAnswer(size_t received, uint32_t sequence, const MessageHandl
                           bool* finished) {
   int length = static_cast<int>(received);
   Status outcome;
-  for (const auto* message = reinterpret_cast<const nlmsghdr*>(buffer_.data());
+  for (const auto* message = reinterpret_cast<const nlmsghdr*>(buffer_.get());
        mnl_nlmsg_ok(message, length); message = mnl_nlmsg_next(message, &length)) {
     // Anything else on the socket (a late answer to an earlier request) is not ours.
     if (message->nlmsg_seq != sequence || !mnl_nlmsg_portid_ok(message, port_id_)) continue;
@@ -118,13 +123,21 @@ Status Socket::WalkAnswer(size_t received, uint32_t sequence, const MessageHandl
 }
 
 Status Socket::Call(Request& request, const MessageHandler& on_reply) {
+  // RTM_GETLINK, RTM_GETADDR, ...: each family's get is its new + 2.
+  const bool reads = request.message()->nlmsg_type >= RTM_BASE &&
+                     request.message()->nlmsg_type % 4 == RTM_GETLINK % 4;
   uint32_t sequence = 0;
-  if (Status sent = Send(request, NLM_F_ACK, &sequence); !sent.ok()) return sent;
+  if (Status sent = Send(request, reads ? 0 : NLM_F_ACK, &sequence); !sent.ok()) return sent;
   bool finished = false;
-  while (!finished) {
+  bool answered = false;
+  const MessageHandler handler = [&](const nlmsghdr* message) {
+    answered = true;
+    if (on_reply) on_reply(message);
+  };
+  while (!finished && !(reads && answered)) {
     size_t received = 0;
     if (Status got = Receive(0, &received); !got.ok()) return got;
-    Status walked = WalkAnswer(received, sequence, on_reply, &finished);
+    Status walked = WalkAnswer(received, sequence, handler, &finished);
     if (finished) return walked;
   }
   return {};
@@ -172,7 +185,7 @@ Status Socket::ReadNotifications(const MessageHandler& on_message) {
     }
     if (!got.ok()) return got;
     int length = static_cast<int>(received);
-    for (const auto* message = reinterpret_cast<const nlmsghdr*>(buffer_.data());
+    for (const auto* message = reinterpret_cast<const nlmsghdr*>(buffer_.get());
          mnl_nlmsg_ok(message, length); message = mnl_nlmsg_next(message, &length)) {
       if (message->nlmsg_type >= NLMSG_MIN_TYPE && on_message) on_message(message);
     }

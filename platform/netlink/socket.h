@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "netlink/message.h"
 #include "netlink/status.h"
@@ -58,9 +59,11 @@ class Socket final : public Channel {
   int fd() const;  // -1 when closed
 
   // Sends `request` with NLM_F_ACK and waits for the kernel's acknowledgement. Messages that
-  // answer the request before the acknowledgement (the link a RTM_GETLINK asked for, the
-  // filter a NLM_F_ECHO request echoes) go to `on_reply`. Ok only when the kernel acknowledged
-  // with success. Blocks; the socket must not be non-blocking.
+  // answer the request before the acknowledgement (the filter a NLM_F_ECHO request echoes) go
+  // to `on_reply`. Ok only when the kernel acknowledged with success. A request that reads
+  // (RTM_GETLINK and the other RTM_GET types) is answered by its one message or an error, so
+  // it is sent without NLM_F_ACK and the call ends with that answer. Blocks; the socket must
+  // not be non-blocking.
   Status Call(Request& request, const MessageHandler& on_reply = {}) override;
 
   // Sends `request` with NLM_F_DUMP and passes every message of the answer to `on_message`
@@ -89,7 +92,10 @@ class Socket final : public Channel {
   mnl_socket* socket_ = nullptr;
   uint32_t port_id_ = 0;
   uint32_t next_sequence_ = 1;
-  std::vector<uint32_t> buffer_;  // 32-bit words: netlink messages are 4-byte aligned
+  // 32-bit words (netlink messages are 4-byte aligned), made when first needed and grown to
+  // the largest datagram seen; never cleared, as every byte read is one the kernel wrote.
+  std::unique_ptr<uint32_t[]> buffer_;
+  size_t buffer_words_ = 0;
 };
 
 // The status an acknowledgement (an NLMSG_ERROR message) carries: ok for error 0, else the
