@@ -8,7 +8,8 @@
 // other member whose link is up. A change waits until the new state has held for the time-out
 // (0: at once). Prints "ready KIND" once the group is made, then "active I T" at every change
 // (I the member, -1 for none; T the CLOCK_MONOTONIC time in nanoseconds). SIGTERM or SIGINT
-// takes the group apart and ends with 0; errors end with 1, a usage error with 2.
+// takes the group apart and ends with 0; errors end with 1, a usage error with 2. --help
+// prints the usage line.
 #include <arpa/inet.h>
 #include <poll.h>
 #include <signal.h>
@@ -30,11 +31,11 @@ namespace {
 
 using pairway::driver::GroupSpec;
 
-int Usage() {
-  std::fprintf(stderr,
+int Usage(FILE* to = stderr) {
+  std::fprintf(to,
                "usage: pairway-datapath-run [--kind bond|tc|tap] [--timeout S] --journal DIR "
                "--group IF [--address A.B.C.D/N]... MEMBER...\n");
-  return 2;
+  return to == stderr ? 2 : 0;
 }
 
 bool ParsePrefix(const std::string& text, pairway::driver::Ipv4Prefix* prefix) {
@@ -67,7 +68,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool has_value = i + 1 < argc;
-    if (arg == "--kind" && has_value) {
+    if (arg == "--help" || arg == "-h") {
+      return Usage(stdout);
+    } else if (arg == "--kind" && has_value) {
       kind = argv[++i];
     } else if (arg == "--journal" && has_value) {
       journal = argv[++i];
