@@ -27,6 +27,18 @@ constexpr DWORD kNoWakeMs = 300;
 
 std::string Probe() { return (BuildDir() / "bin" / "tests" / "reg_probe").string(); }
 
+// Starts the probe with `args` under popen and reads its pid. The shell prints its own pid and
+// then becomes the probe (exec), so the pid line always comes before anything the probe writes.
+// Returns 0 when no pid came: the caller must never kill(0), which would hit its own group.
+pid_t StartProbe(const std::string& args, FILE** pipe) {
+  *pipe = popen(("echo $$; exec " + Probe() + " " + args).c_str(), "r");
+  if (*pipe == nullptr) return 0;
+  char line[64];
+  if (fgets(line, sizeof line, *pipe) == nullptr) return 0;
+  long pid = strtol(line, nullptr, 10);
+  return pid > 1 ? static_cast<pid_t>(pid) : 0;
+}
+
 // A child process whose standard output is read line by line.
 class Child {
  public:
@@ -203,12 +215,11 @@ TEST_F(NotifyTest, TwoProcessesWriteAtOnceAndNothingIsLost) {
 }
 
 TEST_F(NotifyTest, AWriterKilledMidBurstLosesNoAcknowledgedWrite) {
-  FILE* pipe = popen((Probe() + " burst SOFTWARE\\\\Crash v 100000 & echo $!").c_str(), "r");
+  FILE* pipe = nullptr;
+  pid_t child = StartProbe("burst SOFTWARE\\\\Crash v 100000", &pipe);
   ASSERT_NE(pipe, nullptr);
+  ASSERT_GT(child, 0);
   char line[64];
-  ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
-  pid_t child = static_cast<pid_t>(atoi(line));
-  // popen's shell prints the pid first, then the child's acknowledgements follow.
   std::set<int> acknowledged;
   while (acknowledged.size() < 500 && fgets(line, sizeof line, pipe) != nullptr) {
     acknowledged.insert(atoi(line));
@@ -236,11 +247,11 @@ TEST_F(NotifyTest, AWriterKilledMidBurstLosesNoAcknowledgedWrite) {
 TEST_F(NotifyTest, AWriterKilledInsideItsTransactionLeavesNoLockAndNoHalfWrite) {
   HKEY key = CreateKey("SOFTWARE\\Held");
   ASSERT_EQ(SetNumber(key, "committed", 7), ERROR_SUCCESS);
-  FILE* pipe = popen((Probe() + " hold SOFTWARE\\\\Held uncommitted & echo $!").c_str(), "r");
+  FILE* pipe = nullptr;
+  pid_t child = StartProbe("hold SOFTWARE\\\\Held uncommitted", &pipe);
   ASSERT_NE(pipe, nullptr);
+  ASSERT_GT(child, 0);
   char line[64];
-  ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
-  pid_t child = static_cast<pid_t>(atoi(line));
   ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
   EXPECT_STREQ(line, "holding\n");
   kill(child, SIGKILL);
