@@ -17,7 +17,10 @@
  *   ERROR_REGISTRY_IO_FAILED    the hive cannot be read or written, or there is no machine root
  *                               (1016)
  *   ERROR_BUSY                  another process kept the hive locked for too long (170)
- * Out-parameters are left untouched when a call fails, except where a call says otherwise.
+ * Out-parameters are left untouched when a call fails, except where a call says otherwise
+ * (RegOpenKeyExA and RegCreateKeyExA clear *phkResult, RegQueryValueExA and RegEnumValueA report
+ * sizes with ERROR_MORE_DATA and ERROR_FILE_NOT_FOUND, RegQueryInfoKeyA fills its counts with
+ * ERROR_MORE_DATA).
  */
 #ifndef PAIRWAY_WINREG_H
 #define PAIRWAY_WINREG_H
@@ -92,19 +95,34 @@ typedef ACCESS_MASK REGSAM;
 
 /*
  * Opens an existing key below hKey (lpSubKey NULL or "" opens hKey itself again).
- * samDesired is enforced on the new handle: each call below names the right it needs.
+ * samDesired is enforced on the new handle: each call below names the right it needs. The
+ * handle hKey needs no right of its own for this.
  * Asking for a write right (KEY_SET_VALUE, KEY_CREATE_SUB_KEY) on a read-only hive gives
- * ERROR_ACCESS_DENIED. ERROR_FILE_NOT_FOUND when the key does not exist.
+ * ERROR_ACCESS_DENIED. ERROR_FILE_NOT_FOUND when the key does not exist; ERROR_BAD_PATHNAME for
+ * a path with an empty name in it or a leading '\'; ERROR_INVALID_PARAMETER for a name over 255
+ * characters or phkResult NULL.
+ * *phkResult is NULL after any failure (phkResult may point at hKey's own variable).
  */
 WINADVAPI LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                     PHKEY phkResult);
 
 /*
- * Opens lpSubKey below hKey, creating it and every missing key on the way (needs
- * KEY_CREATE_SUB_KEY on hKey when anything is created). lpClass is stored with a key it creates.
- * *lpdwDisposition, when given, says REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY.
- * REG_OPTION_VOLATILE is accepted and treated as non-volatile. ERROR_ACCESS_DENIED on a
- * read-only hive when anything would be created or a write right is asked for.
+ * Opens lpSubKey below hKey, creating it and every missing key on the way. lpClass is stored
+ * with a key it creates. *lpdwDisposition, when given, says REG_CREATED_NEW_KEY or
+ * REG_OPENED_EXISTING_KEY. The rights samDesired asks for are granted to the new handle
+ * whatever rights hKey was opened with (a handle opened with KEY_READ or KEY_NOTIFY may create
+ * keys below it): the hive file decides, and on a read-only hive the call fails with
+ * ERROR_ACCESS_DENIED when anything would be created or a write right is asked for.
+ *
+ * dwOptions REG_OPTION_VOLATILE makes the keys it creates volatile: they last until the machine
+ * root's next boot, which is the next open of the hive after every process had closed it (a
+ * process that ends closes it; the service manager, while it runs, keeps the machine up). Every
+ * key below a volatile key must be volatile too: creating a non-volatile key below one fails
+ * with ERROR_CHILD_MUST_BE_VOLATILE (1021) and creates nothing. Opening an existing key never
+ * changes its volatility.
+ *
+ * Errors as RegOpenKeyExA, and ERROR_CHILD_MUST_BE_VOLATILE. *phkResult is NULL after any
+ * failure, and *lpdwDisposition then untouched.
  */
 WINADVAPI LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
                                       DWORD dwOptions, REGSAM samDesired,
@@ -113,11 +131,15 @@ WINADVAPI LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved
 
 /*
  * Reads a value (lpValueName NULL or "" is the key's default value); needs KEY_QUERY_VALUE.
- * lpType, lpData and lpcbData are each optional, except that lpData needs lpcbData.
- * On success *lpcbData holds the number of bytes stored. When lpData is too small:
- * ERROR_MORE_DATA, *lpcbData holds the size needed and the buffer's contents are undefined.
- * With lpData NULL: ERROR_SUCCESS and the size needed. ERROR_FILE_NOT_FOUND when there is no such
- * value. Data come back exactly as stored (a REG_SZ stored without a terminator stays without).
+ * lpType, lpData and lpcbData are each optional, except that lpData needs lpcbData
+ * (ERROR_INVALID_PARAMETER).
+ * On success *lpcbData holds the number of bytes stored and *lpType the type. Data come back
+ * exactly as stored (a REG_SZ stored without a terminator stays without, and *lpcbData does not
+ * count one); a REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ is followed in lpData by one zero byte
+ * when the buffer has room for it, so that a string stored without its terminator reads back
+ * terminated. When lpData is too small: ERROR_MORE_DATA, *lpType set, *lpcbData holds the size
+ * needed and the buffer's contents are undefined. With lpData NULL: ERROR_SUCCESS and the size
+ * needed. ERROR_FILE_NOT_FOUND when there is no such value, with *lpcbData set to 0.
  */
 WINADVAPI LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
                                        LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
@@ -134,18 +156,24 @@ WINADVAPI LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserv
 WINADVAPI LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 
 /*
- * Deletes the subkey lpSubKey of hKey with its values. A key that still has subkeys is not
- * deleted (ERROR_ACCESS_DENIED, as on Windows NT); ERROR_FILE_NOT_FOUND when there is no such
- * key; ERROR_ACCESS_DENIED on a read-only hive. Handles still open on the deleted key then fail
- * with ERROR_KEY_DELETED.
+ * Deletes the subkey lpSubKey of hKey with its values; lpSubKey NULL or "" deletes the key hKey
+ * itself. The handle hKey needs no right of its own for this. A key that still has subkeys is
+ * not deleted (ERROR_ACCESS_DENIED, as on Windows NT), nor is a predefined key
+ * (ERROR_ACCESS_DENIED); ERROR_FILE_NOT_FOUND when there is no such key; ERROR_ACCESS_DENIED on
+ * a read-only hive; path errors as RegOpenKeyExA. Handles still open on the deleted key, hKey
+ * among them, then fail with ERROR_KEY_DELETED.
  */
 WINADVAPI LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 
 /*
- * Lists values in creation order; needs KEY_QUERY_VALUE. *lpcchValueName is the name buffer's
- * size in characters including the terminator and receives the name's length without it. A name
- * that does not fit gives ERROR_MORE_DATA (nothing copied). Data as RegQueryValueExA, with
- * ERROR_MORE_DATA when the data do not fit. ERROR_NO_MORE_ITEMS past the last value.
+ * Lists values in creation order; needs KEY_QUERY_VALUE. lpValueName and lpcchValueName are
+ * required (ERROR_INVALID_PARAMETER); lpData needs lpcbData. *lpcchValueName is the name
+ * buffer's size in characters including the terminator and receives the name's length without
+ * it. Type and data as RegQueryValueExA (a string followed by a zero byte when there is room).
+ * ERROR_MORE_DATA when the name does not fit: nothing is copied, *lpcchValueName is untouched,
+ * and *lpType and *lpcbData (the data's size) are still set, so that the caller can size both
+ * buffers. ERROR_MORE_DATA when only the data do not fit: the name is copied as on success and
+ * *lpcbData holds the size needed. ERROR_NO_MORE_ITEMS past the last value.
  */
 WINADVAPI LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
                                     LPDWORD lpcchValueName, LPDWORD lpReserved, LPDWORD lpType,
@@ -159,8 +187,16 @@ WINADVAPI LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDW
                                     LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                                     PFILETIME lpftLastWriteTime);
 
-/* Counts and maximum lengths of a key's subkeys and values; needs KEY_QUERY_VALUE. Every
- * out-parameter is optional. Security descriptor length is reported as 0. */
+/*
+ * The key's class, the counts and maximum lengths of its subkeys and values, and its last write
+ * time; needs KEY_QUERY_VALUE. Every out-parameter is optional, except that lpClass needs
+ * lpcchClass (ERROR_INVALID_PARAMETER). Security descriptor length is reported as 0.
+ * The class: *lpcchClass is the buffer's size in characters including the terminator, and
+ * receives the class's length without it. A size of 0 only asks for the length (ERROR_SUCCESS,
+ * nothing copied). A buffer too short gets as much of the class as fits, terminated (a buffer of
+ * one character an empty string), and the call returns ERROR_MORE_DATA with every other
+ * out-parameter set as on success.
+ */
 WINADVAPI LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass,
                                        LPDWORD lpReserved, LPDWORD lpcSubKeys,
                                        LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
@@ -172,15 +208,19 @@ WINADVAPI LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchCl
  * Waits for a change of hKey (and with bWatchSubtree of every key below it) that matches
  * dwNotifyFilter: REG_NOTIFY_CHANGE_NAME for subkeys created or deleted, REG_NOTIFY_CHANGE_LAST_SET
  * for values set, changed or deleted. Deleting the watched key itself wakes the watch whatever
- * the filter (the next call on the handle then fails with ERROR_KEY_DELETED). Needs KEY_NOTIFY. Changes made by any process of the root
- * count, this one included.
+ * the filter (the next call on the handle then fails with ERROR_KEY_DELETED). Needs KEY_NOTIFY.
+ * Changes made by any process of the root count, this one included. ERROR_INVALID_PARAMETER for
+ * a filter of 0 or with other bits.
  * The first call on a handle arms a watch that stays armed until the handle is closed: a change
  * made while the caller was not waiting is reported by the next call at once.
  * Synchronous (fAsynchronous FALSE): returns ERROR_SUCCESS when a change happened.
- * Asynchronous: returns at once; hEvent is signalled when a change happens (ERROR_INVALID_PARAMETER
- * without an event). Closing the handle ends the watch; a synchronous waiter on it then returns
- * ERROR_SUCCESS and the event of an asynchronous watch is signalled (as the platform's are on
- * close), so a caller must not take a wake-up to mean that the key is still open.
+ * Asynchronous: resets hEvent, then returns at once; hEvent is signalled when a change happens
+ * (ERROR_INVALID_PARAMETER without an event). A change made by this process signals it before
+ * the call that made the change returns; one made by another process as soon as the
+ * notification reaches this one (bench/README.md gives the latency). Closing the handle ends the
+ * watch; a synchronous waiter on it then returns ERROR_SUCCESS and the event of an asynchronous
+ * watch is signalled (as the platform's are on close), so a caller must not take a wake-up to
+ * mean that the key is still open.
  */
 WINADVAPI LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter,
                                               HANDLE hEvent, BOOL fAsynchronous);

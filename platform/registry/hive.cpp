@@ -9,7 +9,9 @@
 #include <map>
 #include <system_error>
 
+#include "notify.h"
 #include "pairway/machine_root.h"
+#include "volatile_keys.h"
 
 namespace pairway::registry {
 namespace {
@@ -27,6 +29,7 @@ const char kSchema[] =
     " UNIQUE(key, fold));"
     "CREATE TABLE changes(seq INTEGER PRIMARY KEY AUTOINCREMENT, path TEXT NOT NULL,"
     " kind INTEGER NOT NULL);"
+    "CREATE TABLE volatile(id INTEGER PRIMARY KEY);"
     "INSERT INTO meta VALUES('format', 1);";
 
 DWORD Exec(sqlite3* db, const char* sql) {
@@ -218,6 +221,10 @@ DWORD Hive::Open(const std::filesystem::path& root, std::unique_ptr<Hive>* hive)
   } else if (std::filesystem::file_size(file, ec) == 0) {
     return ERROR_BADDB;  // a file emptied by something else: report it, never rebuild it
   }
+  // Joined before the file is opened: a process that boots the hive holds the others back
+  // until the volatile keys of the previous boot are gone (volatile_keys.h).
+  bool first = false;
+  std::unique_ptr<HiveUsers> users = HiveUsers::Join(file, &first);
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
@@ -225,12 +232,18 @@ DWORD Hive::Open(const std::filesystem::path& root, std::unique_ptr<Hive>* hive)
     return ErrorFromSqlite(rc);
   }
   std::unique_ptr<Hive> opened(new Hive(db, file));
+  opened->users_ = std::move(users);
   DWORD error = Configure(db);
   if (error == ERROR_SUCCESS) error = CheckHive(db);
+  if (error == ERROR_SUCCESS)
+    error = first ? DropVolatileKeys(*opened) : EnsureVolatileTable(*opened);
   if (error != ERROR_SUCCESS) return error;
+  if (first) opened->users_->Share();
   *hive = std::move(opened);
   return ERROR_SUCCESS;
 }
+
+Hive::Hive(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(file)) {}
 
 Hive::~Hive() {
   FinalizeCached(db_);
@@ -243,15 +256,26 @@ bool Hive::ReadOnly() const {
   return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(file_.c_str(), W_OK) != 0;
 }
 
-DWORD Hive::Begin(bool write) { return Exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+DWORD Hive::Begin(bool write) {
+  pending_.clear();
+  return Exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN");
+}
 
 DWORD Hive::Commit() {
   DWORD error = Exec(db_, "COMMIT");
-  if (error != ERROR_SUCCESS) Rollback();
-  return error;
+  if (error != ERROR_SUCCESS) {
+    Rollback();
+    return error;
+  }
+  if (!pending_.empty()) PublishChanges(file_, std::move(pending_));
+  pending_.clear();
+  return ERROR_SUCCESS;
 }
 
-void Hive::Rollback() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+void Hive::Rollback() {
+  pending_.clear();
+  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
 
 namespace {
 

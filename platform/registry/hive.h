@@ -24,6 +24,8 @@
 //       REG_NOTIFY_CHANGE_NAME | kKeyDeleted, which wakes every watch on that key whatever its
 //       filter: a watch on a key that is gone could otherwise never fire. Rows older
 //       than kChangeLogKeep entries are pruned by the writers.
+//   volatile(id INTEGER PRIMARY KEY)
+//       The keys made with REG_OPTION_VOLATILE, removed when the hive boots (volatile_keys.h).
 //
 // RULES
 //
@@ -52,6 +54,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -98,6 +101,15 @@ class Statement {
   int prepare_rc_;
 };
 
+class HiveUsers;
+
+// One row the transaction under way appended to the change log.
+struct LoggedChange {
+  std::string path;
+  DWORD kind;
+  int64_t seq;
+};
+
 // One open hive file. Not thread-safe: the session serialises its callers.
 class Hive {
  public:
@@ -111,13 +123,20 @@ class Hive {
   bool ReadOnly() const;
 
   DWORD Begin(bool write);
+  // Makes the transaction durable, then hands the changes it logged to the notification
+  // (notify.h): this process's watches first, then the other processes'.
   DWORD Commit();
   void Rollback();
 
+  // The change-log rows of the transaction under way, in the order they were appended.
+  std::vector<LoggedChange>& pending_changes() { return pending_; }
+
  private:
-  Hive(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(file)) {}
+  Hive(sqlite3* db, std::filesystem::path file);
+  std::unique_ptr<HiveUsers> users_;  // held for as long as the connection is open
   sqlite3* db_;
   std::filesystem::path file_;
+  std::vector<LoggedChange> pending_;
 };
 
 // A transaction that rolls back unless committed. Inside a batch (see registry_batch.h) on the

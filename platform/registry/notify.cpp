@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <thread>
@@ -65,16 +66,28 @@ DWORD CheckChanges(Hive& hive, KeyHandle& handle, bool subtree, DWORD filter, bo
   return ERROR_SUCCESS;
 }
 
-DWORD Check(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter, bool* changed,
-            std::filesystem::path* hive_file) {
+// CheckChanges for a handle of the session's hive; ERROR_INVALID_HANDLE for a handle of a hive
+// the process no longer has open.
+DWORD CheckHandle(Session& session, KeyHandle& handle, bool subtree, DWORD filter, bool* changed) {
+  if (!handle.predefined && handle.generation != session.generation()) return ERROR_INVALID_HANDLE;
+  std::lock_guard<std::mutex> lock(handle.watch_mutex);
+  return CheckChanges(session.hive(), handle, subtree, filter, changed);
+}
+
+DWORD Check(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter, bool* changed) {
   Session session;
   if (session.status() != ERROR_SUCCESS) return session.status();
-  if (!handle->predefined && handle->generation != session.generation()) {
-    return ERROR_INVALID_HANDLE;
-  }
-  if (hive_file != nullptr) *hive_file = session.hive().file();
-  std::lock_guard<std::mutex> lock(handle->watch_mutex);
-  return CheckChanges(session.hive(), *handle, subtree, filter, changed);
+  return CheckHandle(session, *handle, subtree, filter, changed);
+}
+
+// Whether `change` is one the watch reports (the same test as CheckChanges' query).
+bool Matches(const LoggedChange& change, const KeyHandle& handle, bool subtree, DWORD filter) {
+  if ((change.kind & kKeyDeleted) != 0 && change.path == handle.path) return true;
+  if ((change.kind & filter) == 0) return false;
+  if (change.path == handle.path) return true;
+  return subtree && change.path.size() > handle.path.size() &&
+         change.path.compare(0, handle.path.size(), handle.path) == 0 &&
+         change.path[handle.path.size()] == '\\';
 }
 
 // An inotify descriptor watching the root for step 2 of the protocol.
@@ -124,21 +137,39 @@ struct AsyncWatch {
 };
 
 // One thread per process serves every asynchronous watch. It lives until the process ends.
+//
+// Every armed asynchronous watch of the process is in watches_ until it fires or its handle
+// closes, so a write of this process finds all of them (Deliver). The thread checks them holding
+// the session, then mutex_: the order in which a committing writer holds them too.
 class Notifier {
  public:
   static Notifier& Instance() {
-    static Notifier* instance = new Notifier;
+    static Notifier* instance = Made(new Notifier);
     return *instance;
   }
+  // The notifier if a watch ever made it; a process that never watches gets no thread.
+  static Notifier* Existing() { return made_.load(std::memory_order_acquire); }
 
+  // Caller holds the session: no write of this process comes between its check and this.
   void Add(AsyncWatch watch) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       watches_.push_back(std::move(watch));
     }
-    uint64_t one = 1;
-    if (write(wake_fd_[1], &one, 1) < 0) {
-      // The pipe is full: the thread has a wake-up pending already.
+    Wake();
+  }
+
+  // A write of this process committed `changes`: signals every watch they concern before the
+  // writing call returns. Caller holds the session.
+  void Deliver(const std::vector<LoggedChange>& changes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = watches_.begin(); it != watches_.end();) {
+      if (Concerns(changes, *it)) {
+        SetEvent(it->event);
+        it = watches_.erase(it);
+      } else {
+        ++it;
+      }
     }
   }
 
@@ -146,6 +177,29 @@ class Notifier {
   Notifier() {
     if (pipe2(wake_fd_, O_CLOEXEC | O_NONBLOCK) != 0) wake_fd_[0] = wake_fd_[1] = -1;
     std::thread([this] { Run(); }).detach();
+  }
+
+  void Wake() {
+    uint64_t one = 1;
+    if (write(wake_fd_[1], &one, 1) < 0) {
+      // The pipe is full: the thread has a wake-up pending already.
+    }
+  }
+
+  // Whether the watch fires for `changes`; if so its position moves past them, as a check of
+  // the log would have moved it.
+  static bool Concerns(const std::vector<LoggedChange>& changes, const AsyncWatch& watch) {
+    KeyHandle& handle = *watch.handle;
+    std::lock_guard<std::mutex> lock(handle.watch_mutex);
+    bool fires = false;
+    int64_t newest = handle.last_seq;
+    for (const LoggedChange& change : changes) {
+      if (change.seq <= handle.last_seq) continue;
+      fires = fires || Matches(change, handle, watch.subtree, watch.filter);
+      newest = std::max(newest, change.seq);
+    }
+    if (fires) handle.last_seq = newest;
+    return fires;
   }
 
   void Run() {
@@ -178,37 +232,35 @@ class Notifier {
   // Signals and drops every watch that saw a change or whose handle closed; returns the hive
   // file of the current root (empty when there is none).
   std::filesystem::path CheckAll() {
-    std::vector<AsyncWatch> watches;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      watches.swap(watches_);
-    }
-    std::filesystem::path hive_file;
-    std::vector<AsyncWatch> keep;
-    for (AsyncWatch& watch : watches) {
-      pollfd closed = {watch.handle->closed_fd, POLLIN, 0};
-      if (poll(&closed, 1, 0) > 0 && (closed.revents & POLLIN)) {
-        // As on the platform, closing the key signals the event: a waiter must not sleep on.
-        SetEvent(watch.event);
-        continue;
-      }
-      bool changed = false;
-      DWORD error = Check(watch.handle, watch.subtree, watch.filter, &changed, &hive_file);
-      if (error != ERROR_SUCCESS || changed) {
-        SetEvent(watch.event);
-      } else {
-        keep.push_back(std::move(watch));
-      }
-    }
-    if (hive_file.empty()) {
-      Session session;
-      if (session.status() == ERROR_SUCCESS) hive_file = session.hive().file();
-    }
+    Session session;
     std::lock_guard<std::mutex> lock(mutex_);
-    for (AsyncWatch& watch : keep) watches_.push_back(std::move(watch));
-    return hive_file;
+    for (auto it = watches_.begin(); it != watches_.end();) {
+      if (Fired(session, *it)) {
+        SetEvent(it->event);
+        it = watches_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    return session.status() == ERROR_SUCCESS ? session.hive().file() : std::filesystem::path();
   }
 
+  static bool Fired(Session& session, const AsyncWatch& watch) {
+    pollfd closed = {watch.handle->closed_fd, POLLIN, 0};
+    // As on the platform, closing the key signals the event: a waiter must not sleep on.
+    if (poll(&closed, 1, 0) > 0 && (closed.revents & POLLIN)) return true;
+    if (session.status() != ERROR_SUCCESS) return true;
+    bool changed = false;
+    DWORD error = CheckHandle(session, *watch.handle, watch.subtree, watch.filter, &changed);
+    return error != ERROR_SUCCESS || changed;
+  }
+
+  static Notifier* Made(Notifier* notifier) {
+    made_.store(notifier, std::memory_order_release);
+    return notifier;
+  }
+
+  static inline std::atomic<Notifier*> made_{nullptr};
   std::mutex mutex_;
   std::vector<AsyncWatch> watches_;  // guarded by mutex_
   int wake_fd_[2];
@@ -225,6 +277,11 @@ void AnnounceChange(const std::filesystem::path& hive_file) {
   close(fd);
 }
 
+void PublishChanges(const std::filesystem::path& hive_file, std::vector<LoggedChange> changes) {
+  if (Notifier* notifier = Notifier::Existing()) notifier->Deliver(changes);
+  AnnounceChange(hive_file);
+}
+
 DWORD WaitForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter) {
   std::filesystem::path hive_file;
   {
@@ -235,7 +292,7 @@ DWORD WaitForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWOR
   RootWatch watch(hive_file);  // before the first check, so no announcement falls between
   for (;;) {
     bool changed = false;
-    DWORD error = Check(handle, subtree, filter, &changed, nullptr);
+    DWORD error = Check(handle, subtree, filter, &changed);
     if (error != ERROR_SUCCESS || changed) return error;
     pollfd fds[2] = {{watch.fd(), POLLIN, 0}, {handle->closed_fd, POLLIN, 0}};
     poll(fds, 2, kGuardMs);
@@ -246,8 +303,13 @@ DWORD WaitForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWOR
 
 DWORD WatchForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter,
                      HANDLE event) {
+  // Arming starts from a clear event: only a change from now on (or one the armed watch has
+  // not reported yet) signals it.
+  ResetEvent(event);
+  Session session;
+  if (session.status() != ERROR_SUCCESS) return session.status();
   bool changed = false;
-  DWORD error = Check(handle, subtree, filter, &changed, nullptr);
+  DWORD error = CheckHandle(session, *handle, subtree, filter, &changed);
   if (error != ERROR_SUCCESS) return error;
   if (changed) {
     SetEvent(event);

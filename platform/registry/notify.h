@@ -3,8 +3,10 @@
 // PROTOCOL
 //
 //   1. Every write transaction appends rows to the hive's change log (hive.h) and commits.
-//   2. After the commit the writer rewrites the first byte of the file "registry.notify" in the
-//      root (AnnounceChange). The byte carries nothing; the write is what waiters see.
+//   2. After the commit the writer signals the asynchronous watches of its own process that the
+//      rows concern, before the writing call returns (a caller that tests its event right after
+//      its own write sees it set), then rewrites the first byte of the file "registry.notify" in
+//      the root. The byte carries nothing; the write is what waiters see.
 //   3. A waiter watches the root directory with inotify for writes to that file, then reads the
 //      change log past the last sequence number its key handle has considered. It never polls;
 //      a one-second guard only covers a writer that died between steps 1 and 2.
@@ -21,21 +23,25 @@
 
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include <windows.h>
 
+#include "hive.h"
 #include "key_handles.h"
 
 namespace pairway::registry {
 
-// Step 2 of the protocol, after a successful write.
-void AnnounceChange(const std::filesystem::path& hive_file);
+// Step 2 of the protocol, after a successful commit of `changes` (hive.h calls it). Caller holds
+// the session.
+void PublishChanges(const std::filesystem::path& hive_file, std::vector<LoggedChange> changes);
 
 // Blocks until a change matching the watch happened or the handle was closed.
 DWORD WaitForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter);
 
-// Arms the watch and has the notification thread signal `event` at the next matching change
-// (at once when one is pending).
+// Resets `event`, arms the watch and has `event` signalled at the next matching change (at once
+// when one is pending): by the writing call itself for a change made by this process, by the
+// notification thread for one made by another.
 DWORD WatchForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter,
                      HANDLE event);
 

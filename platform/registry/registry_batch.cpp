@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "hive.h"
-#include "notify.h"
 
 namespace pairway {
 
@@ -40,9 +39,7 @@ DWORD RegistryBatch::Commit() {
   if (!impl_->active) return impl_->status;
   registry::SetThreadBatch(nullptr, 0);
   impl_->active = false;
-  DWORD error = impl_->txn->Commit();
-  if (error == ERROR_SUCCESS) registry::AnnounceChange(impl_->session.hive().file());
-  return error;
+  return impl_->txn->Commit();  // tells the waiters too
 }
 
 }  // namespace pairway

@@ -6,6 +6,8 @@
 //   reg_probe wait KEY              wait for a value change under HKLM\KEY (subtree); print "woke"
 //   reg_probe hold KEY NAME         begin a write transaction, store NAME in it, print "holding"
 //                                   and sleep inside it until killed
+//   reg_probe open KEY              keep the hive open (HKLM\KEY made if missing), print "open"
+//                                   and sleep until killed
 #include <windows.h>
 
 #include <stdio.h>
@@ -23,7 +25,7 @@ static int Fail(const char* what, LONG error) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    fprintf(stderr, "usage: reg_probe set|burst|wait|hold KEY ...\n");
+    fprintf(stderr, "usage: reg_probe set|burst|wait|hold|open KEY ...\n");
     return 2;
   }
   HKEY key;
@@ -55,6 +57,11 @@ int main(int argc, char** argv) {
         RegSetValueExA(key, argv[3], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
     if (error != ERROR_SUCCESS) return Fail("RegSetValueExA", error);
     printf("holding\n");
+    fflush(stdout);
+    for (;;) Sleep(INFINITE);
+  }
+  if (strcmp(argv[1], "open") == 0) {
+    printf("open\n");
     fflush(stdout);
     for (;;) Sleep(INFINITE);
   }
