@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace pairway::testing {
@@ -43,7 +44,22 @@ bool Topology::Build() {
 }
 
 bool Topology::SetLink(int i, bool up) const {
-  return switch_ns_.Exec("ip link set s" + std::to_string(i) + (up ? " up" : " down")) == 0;
+  const std::string port = "s" + std::to_string(i);
+  if (switch_ns_.Exec("ip link set " + port + (up ? " up" : " down")) != 0) return false;
+  // The member's carrier follows at once, but the bridge takes the port into forwarding only
+  // when the kernel's link-state work gets round to it, which on a busy machine can be much
+  // later. A frame the host sends before then (the announcement of a fail-back) is dropped by
+  // the switch, which then keeps the group's address on the other port. A real switch port
+  // forwards once its link is up, so the switch here is waited for.
+  const std::string wanted = up ? "state forwarding" : "state disabled";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::string out;
+    switch_ns_.Exec("bridge link show dev " + port, &out);
+    if (out.find(wanted) != std::string::npos) return true;
+    usleep(5000);
+  }
+  return false;
 }
 
 std::string Topology::PortOf(const std::string& mac) const {

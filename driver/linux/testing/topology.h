@@ -43,6 +43,8 @@ class Topology {
   static std::string Member(int i) { return "m" + std::to_string(i); }
 
   // Takes the switch's end of member i down or up: the member loses or regains its carrier.
+  // Returns once the bridge has the port forwarding (up) or disabled (down); false when it
+  // could not be set or the bridge did not follow within ten seconds.
   bool SetLink(int i, bool up) const;
 
   // The bridge port (s0, s1, ...) where the switch has learnt `mac` ("02:00:..."), "" when it
