@@ -16,13 +16,18 @@ namespace {
 
 const char kAppName[] = "pairway-snmp";
 
-// Sub-identifiers of net-snmp names are wider than 32 bits; none of a request ever is.
+// Sub-identifiers of net-snmp names are wider than 32 bits; on the wire they are 32 bits, and the
+// subagent side of the library reads them as signed: 2^31 .. 2^32 - 1 arrive sign-extended
+// (2^31 as 0xFFFFFFFF80000000). Those are the large unsigned numbers they were sent as; any
+// other value above 32 bits cannot have come from the master.
 bool ToHost(const oid* ids, size_t length, Oid* out) {
   if (length > kMaxOidLength) return false;
   out->clear();
   for (size_t i = 0; i < length; ++i) {
-    if (ids[i] > 0xFFFFFFFFu) return false;
-    out->push_back(static_cast<uint32_t>(ids[i]));
+    uint64_t id = ids[i];
+    constexpr uint64_t kSignExtended = 0xFFFFFFFF80000000u;
+    if (id > 0xFFFFFFFFu && (id & kSignExtended) != kSignExtended) return false;
+    out->push_back(static_cast<uint32_t>(id));
   }
   return true;
 }

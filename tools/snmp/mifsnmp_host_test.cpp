@@ -2,6 +2,7 @@
 // agents registered by the link monitor's pass, and walks that show every port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 
@@ -54,6 +55,16 @@ class MifsnmpHostTest : public ::testing::Test {
     host_ = std::make_unique<Host>(master_->agentx_address(), master_->folder() / "host.log");
   }
 
+  // True once the agent behind the host answers (port 1's index).
+  bool AgentAnswers() {
+    return testing::WaitFor([&] {
+      std::string out;
+      return master_->Client("snmpget -v2c -c public", std::string(kMifView) + ".1.1.7.1", &out) ==
+                 0 &&
+             out.find("INTEGER: 1") != std::string::npos;
+    });
+  }
+
   std::string Walk(const std::string& tool) {
     std::string out;
     EXPECT_EQ(master_->Client(tool, kMifView, &out), 0) << out;
@@ -66,12 +77,7 @@ class MifsnmpHostTest : public ::testing::Test {
 };
 
 TEST_F(MifsnmpHostTest, EveryWalkShowsEveryPortInOrderAndEndsAtTheView) {
-  ASSERT_TRUE(testing::WaitFor([&] {
-    std::string out;
-    return master_->Client("snmpget -v2c -c public", std::string(kMifView) + ".1.1.7.1", &out) ==
-               0 &&
-           out.find("INTEGER: 1") != std::string::npos;
-  })) << host_->log();
+  ASSERT_TRUE(AgentAnswers()) << host_->log();
 
   std::string walk = Walk("snmpwalk -v2c -c public");
   std::vector<Oid> names = WalkedNames(walk);
@@ -109,6 +115,61 @@ TEST_F(MifsnmpHostTest, EveryWalkShowsEveryPortInOrderAndEndsAtTheView) {
       << log;
   EXPECT_NE(log.find("serving C:\\WINNT\\System32\\mifsnmp.dll"), std::string::npos) << log;
   EXPECT_EQ(host_->Stop(), 0);
+}
+
+// Names compare as unsigned 32-bit sub-identifiers everywhere: a sub-identifier of 2^31 or more
+// (which the master hands the host sign-extended) is a large number like any other. Each such
+// name, in each position below the view, answers GET as absent and GETNEXT with the first walked
+// name after it, in both protocol versions; none ends the walk early.
+TEST_F(MifsnmpHostTest, SubIdentifiers) {
+  ASSERT_TRUE(AgentAnswers()) << host_->log();
+  const std::vector<Oid> walk = WalkedNames(Walk("snmpwalk -v2c -c public"));
+  ASSERT_FALSE(walk.empty());
+  const Oid view = {1, 3, 6, 1, 4, 1, 32473, 3, 1, 2, 1};
+
+  // Bases: a port column (positions 11-14 and one past the instance) and a column of group 3,
+  // whose instances have a second index (position 15).
+  std::vector<Oid> asked;
+  for (const Oid& base : {Oid{1, 1, 2, 1, 1}, Oid{3, 1, 2, 1, 1}}) {
+    for (size_t position = 0; position < base.size(); ++position) {
+      for (uint32_t big : {0x7FFFFFFFu, 0x80000000u, 0x80000001u, 0xFFFFFFFFu}) {
+        Oid name = view;
+        name.insert(name.end(), base.begin(), base.begin() + position);
+        name.push_back(big);
+        asked.push_back(name);
+        if (position + 1 < base.size()) {  // the same with the rest of the base after it
+          name.insert(name.end(), base.begin() + position + 1, base.end());
+          asked.push_back(name);
+        }
+      }
+    }
+  }
+
+  std::vector<std::string> faults;
+  for (const Oid& name : asked) {
+    std::string text = "." + OidText(name);
+    auto after = std::upper_bound(walk.begin(), walk.end(), name);
+    for (const char* version : {"-v1", "-v2c"}) {
+      std::string out;
+      master_->Client(std::string("snmpgetnext ") + version + " -c public", text, &out);
+      std::vector<Oid> next = WalkedNames(out);
+      if (after != walk.end()) {
+        if (next.size() != 1 || next[0] != *after) {
+          faults.push_back(std::string("GETNEXT ") + version + " " + text + ": " + out);
+        }
+      } else if (next.size() == 1 && next[0] < Oid{1, 3, 6, 1, 4, 1, 32473, 3, 1, 2, 2}) {
+        faults.push_back(std::string("GETNEXT ") + version + " " + text + ": " + out);
+      }
+      int status = master_->Client(std::string("snmpget ") + version + " -c public", text, &out);
+      bool absent = std::string(version) == "-v1"
+                        ? status != 0 && out.find("noSuchName") != std::string::npos
+                        : out.find("No Such Instance") != std::string::npos;
+      if (!absent) faults.push_back(std::string("GET ") + version + " " + text + ": " + out);
+    }
+  }
+  EXPECT_TRUE(faults.empty()) << faults.size() << " of " << asked.size() * 4 << " failed:\n"
+                              << ::testing::PrintToString(faults);
+  EXPECT_TRUE(host_->running());
 }
 
 }  // namespace
