@@ -90,12 +90,13 @@ bool RegisterAgentsByMonitor() {
     pairway::testing::RunCommand(reg + " add 'HKLM\\SYSTEM\\CurrentControlSet\\Services\\Poke'" +
                                  " /v n /t REG_DWORD /d " + std::to_string(++poke) +
                                  " /f >/dev/null");
-    std::string agents;
+    // The pass lists the agent before it writes the agent's key: done only when the last agent's
+    // "Pathname" is there, or the host may start between the two and leave the agent out.
+    std::string pathname;
     pairway::testing::RunCommand(
-        reg +
-            " query 'HKLM\\SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\ExtensionAgents'",
-        &agents);
-    return agents.find("DmiMib") != std::string::npos;
+        reg + " query 'HKLM\\SOFTWARE\\Corvane\\DmiMib\\CurrentVersion' /v Pathname 2>/dev/null",
+        &pathname);
+    return pathname.find("mifsnmp.dll") != std::string::npos;
   });
   kill(monitor, SIGTERM);
   Reap(monitor);
