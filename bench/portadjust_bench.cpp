@@ -1,5 +1,5 @@
-// portadjust_bench: one adjustment pass of the link monitor over 64 and over 254 installed
-// ports on the SQLite hive.
+// portadjust_bench: one adjustment pass of the link monitor over 16, 64 and 254 installed ports
+// on the SQLite hive.
 //
 // Workload: a fresh machine root in a temporary directory; N TREVAN ports in the card list,
 // every fourth one in PCI slot 4, every third one a backup, every second one with a TCP/IP
@@ -8,16 +8,20 @@
 // linkage lists rebuilt slot 4 first (3 x N appends), agents checked.
 //
 // Reported: time per pass; peak_rss_kib (the process's peak resident set after the runs) and
-// rss_growth_kib (how much the peak grew during the runs); the time's growth from 64 to 254
-// ports follows from the two rows (see bench/README.md).
+// rss_growth_kib (how much the peak grew during the runs); then the growth of the wall and CPU
+// time from each size to the next against the growth of the ports (linear when they match),
+// from the medians when run with --benchmark_repetitions, and the load average.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <windows.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "load_average.h"
 #include "portadjust.h"
 #include "registry_layout.h"
 
@@ -94,8 +98,51 @@ void BM_AdjustmentPass(benchmark::State& state) {
   std::error_code ignored;
   fs::remove_all(pattern, ignored);
 }
-BENCHMARK(BM_AdjustmentPass)->Arg(64)->Arg(254)->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(BM_AdjustmentPass)->Arg(16)->Arg(64)->Arg(254)->Unit(benchmark::kMillisecond);
+
+// Keeps the time per pass of each size (the median where there are repetitions).
+class GrowthReporter : public benchmark::ConsoleReporter {
+ public:
+  struct Times {
+    double wall_ms, cpu_ms;
+  };
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (run.run_type == Run::RT_Aggregate && !median) continue;
+      auto ports = run.counters.find("ports");
+      if (ports == run.counters.end()) continue;
+      double iterations = static_cast<double>(run.iterations);
+      double divide = median ? 1.0 : iterations;  // aggregates hold per-iteration times already
+      Times times = {run.real_accumulated_time * 1e3 / divide,
+                     run.cpu_accumulated_time * 1e3 / divide};
+      if (median || !seen_median_) by_ports_[static_cast<int>(ports->second.value)] = times;
+      seen_median_ = seen_median_ || median;
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  const std::map<int, Times>& by_ports() const { return by_ports_; }
+
+ private:
+  std::map<int, Times> by_ports_;
+  bool seen_median_ = false;
+};
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  std::string load_before = LoadAverage();
+  benchmark::Initialize(&argc, argv);
+  GrowthReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  const auto& times = reporter.by_ports();
+  for (auto it = times.begin(); it != times.end() && std::next(it) != times.end(); ++it) {
+    auto next = std::next(it);
+    printf("growth %d -> %d ports (x%.2f): wall x%.2f, CPU x%.2f\n", it->first, next->first,
+           static_cast<double>(next->first) / it->first, next->second.wall_ms / it->second.wall_ms,
+           next->second.cpu_ms / it->second.cpu_ms);
+  }
+  printf("load average: before %s, after %s\n", load_before.c_str(), LoadAverage().c_str());
+  return 0;
+}

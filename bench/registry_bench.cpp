@@ -1,10 +1,14 @@
-// Registry throughput next to raw SQLite, and notification latency between processes.
+// Registry throughput next to raw SQLite, and the memory of open keys.
 //
-//   build/bin/registry_bench                 reads and writes per second (Google Benchmark)
-//   build/bin/registry_bench --latency [N]   write-to-wake-up latency across two processes
+//   build/bin/registry_bench                  reads and writes per second (Google Benchmark)
+//   build/bin/registry_bench --open-keys [N]  memory and descriptors of a process holding N
+//                                             open keys, next to the same process before
 //
 // The raw SQLite baseline does the same work as the registry calls (one upsert or one select per
-// value, autocommit, WAL, synchronous=NORMAL) on a table of the same shape, in the same run.
+// value, autocommit, WAL, synchronous=NORMAL) on a table of the same shape, in the same run. The
+// *Full variants run both with synchronous=FULL (every commit synced: a power cut loses
+// nothing); the registry's connection is switched to it from here, the registry itself always
+// runs NORMAL. The notification latency has its own program (notify_latency_bench).
 #include <windows.h>
 
 #include <sqlite3.h>
@@ -14,12 +18,16 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "load_average.h"
 #include "temp_root.h"
 
 namespace {
@@ -35,9 +43,30 @@ HKEY BenchKey() {
   return key;
 }
 
-void BM_RegistryWrite(benchmark::State& state) {
+// Every connection this process opens on a hive file, so a benchmark can change its settings.
+std::vector<sqlite3*>& HiveConnections() {
+  static std::vector<sqlite3*> connections;
+  return connections;
+}
+
+int NoteConnection(sqlite3* db, char**, const void*) {
+  const char* file = sqlite3_db_filename(db, "main");
+  if (file != nullptr && strstr(file, "registry.db") != nullptr) HiveConnections().push_back(db);
+  return SQLITE_OK;
+}
+
+// Called once the hive is open (after BenchKey): the connection as a synced build would run it.
+void SyncHiveFully() {
+  for (sqlite3* db : HiveConnections()) {
+    sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+  }
+}
+
+void RegistryWrite(benchmark::State& state, bool full) {
+  HiveConnections().clear();
   pairway::testing::TempRoot root;
   HKEY key = BenchKey();
+  if (full) SyncHiveFully();
   DWORD n = 0;
   for (auto _ : state) {
     std::string name = ValueName(n % kValues);
@@ -46,7 +75,11 @@ void BM_RegistryWrite(benchmark::State& state) {
   }
   RegCloseKey(key);
   state.SetItemsProcessed(state.iterations());
+  HiveConnections().clear();
 }
+
+void BM_RegistryWrite(benchmark::State& state) { RegistryWrite(state, false); }
+void BM_RegistryWriteFull(benchmark::State& state) { RegistryWrite(state, true); }
 
 void BM_RegistryRead(benchmark::State& state) {
   pairway::testing::TempRoot root;
@@ -68,10 +101,12 @@ void BM_RegistryRead(benchmark::State& state) {
 // The baseline: the same table shape and statements, without handles, checks or the change log.
 struct RawDb {
   sqlite3* db = nullptr;
-  explicit RawDb(const std::filesystem::path& file) {
+  explicit RawDb(const std::filesystem::path& file, bool full = false) {
     sqlite3_open(file.c_str(), &db);
+    sqlite3_exec(db, full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL", nullptr,
+                 nullptr, nullptr);
     sqlite3_exec(db,
-                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+                 "PRAGMA journal_mode=WAL;"
                  "CREATE TABLE vals(id INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER,"
                  " name TEXT, fold TEXT, type INTEGER, data BLOB, UNIQUE(key, fold));",
                  nullptr, nullptr, nullptr);
@@ -79,9 +114,9 @@ struct RawDb {
   ~RawDb() { sqlite3_close(db); }
 };
 
-void BM_RawSqliteWrite(benchmark::State& state) {
+void RawSqliteWrite(benchmark::State& state, bool full) {
   pairway::testing::TempRoot root;
-  RawDb raw(root.path() / "raw.db");
+  RawDb raw(root.path() / "raw.db", full);
   sqlite3_stmt* stmt;
   sqlite3_prepare_v2(raw.db,
                      "INSERT INTO vals(key,name,fold,type,data) VALUES(1,?1,upper(?1),4,?2)"
@@ -99,6 +134,9 @@ void BM_RawSqliteWrite(benchmark::State& state) {
   sqlite3_finalize(stmt);
   state.SetItemsProcessed(state.iterations());
 }
+
+void BM_RawSqliteWrite(benchmark::State& state) { RawSqliteWrite(state, false); }
+void BM_RawSqliteWriteFull(benchmark::State& state) { RawSqliteWrite(state, true); }
 
 void BM_RawSqliteRead(benchmark::State& state) {
   pairway::testing::TempRoot root;
@@ -124,72 +162,81 @@ void BM_RawSqliteRead(benchmark::State& state) {
 
 BENCHMARK(BM_RegistryWrite);
 BENCHMARK(BM_RawSqliteWrite);
+BENCHMARK(BM_RegistryWriteFull);
+BENCHMARK(BM_RawSqliteWriteFull);
 BENCHMARK(BM_RegistryRead);
 BENCHMARK(BM_RawSqliteRead);
 
-// ---- Notification latency ------------------------------------------------------------------
+// ---- Open keys -----------------------------------------------------------------------------
 
-int64_t NowNs() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+// A line of /proc/self/status in KiB ("VmRSS", "VmHWM").
+long StatusKib(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field, 0) == 0 && line[strlen(field)] == ':') return atol(line.c_str() + 6);
+  }
+  return -1;
 }
 
-// The waiting process: prints the time of each wake-up.
-int RunWaiter(int rounds) {
-  HKEY services;
-  RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services", 0, KEY_READ, &services);
-  printf("ready\n");
-  fflush(stdout);
-  for (int i = 0; i < rounds; ++i) {
-    if (RegNotifyChangeKeyValue(services, TRUE, REG_NOTIFY_CHANGE_LAST_SET, nullptr, FALSE) !=
-        ERROR_SUCCESS) {
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (readdir(dir) != nullptr) ++count;
+    closedir(dir);
+  }
+  return count - 3;  // ".", ".." and the directory's own descriptor
+}
+
+// The baseline is the same process with the hive open and the keys made, none of them open.
+int RunOpenKeys(int count) {
+  pairway::testing::TempRoot root;
+  for (int i = 0; i < count; ++i) {
+    HKEY key;
+    std::string path = "SOFTWARE\\Bench\\Key" + std::to_string(i);
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
       return 1;
     }
-    printf("%lld\n", static_cast<long long>(NowNs()));
-    fflush(stdout);
+    RegCloseKey(key);
   }
-  return 0;
-}
-
-int RunLatency(const char* self, int rounds) {
-  pairway::testing::TempRoot root;
-  HKEY key = BenchKey();
-  std::string command = std::string(self) + " --waiter " + std::to_string(rounds);
-  FILE* waiter = popen(command.c_str(), "r");
-  char line[64];
-  if (waiter == nullptr || fgets(line, sizeof line, waiter) == nullptr) return 1;
-  usleep(200 * 1000);  // let the waiter arm its watch once; it stays armed from then on
-  std::vector<double> latencies_us;
-  for (DWORD i = 0; i < static_cast<DWORD>(rounds); ++i) {
-    int64_t written = NowNs();
-    RegSetValueExA(key, "AdapterIndex", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), 4);
-    if (fgets(line, sizeof line, waiter) == nullptr) break;
-    latencies_us.push_back((atoll(line) - written) / 1000.0);
-    usleep(2000);
+  long rss_before = StatusKib("VmRSS"), peak_before = StatusKib("VmHWM");
+  int fds_before = OpenDescriptors();
+  std::vector<HKEY> keys;
+  for (int i = 0; i < count; ++i) {
+    HKEY key;
+    std::string path = "SOFTWARE\\Bench\\Key" + std::to_string(i);
+    LONG error = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key);
+    if (error != ERROR_SUCCESS) {
+      fprintf(stderr, "registry_bench: opening key %d failed with %ld\n", i,
+              static_cast<long>(error));
+      return 1;
+    }
+    keys.push_back(key);
   }
-  pclose(waiter);
-  RegCloseKey(key);
-  if (latencies_us.empty()) return 1;
-  std::sort(latencies_us.begin(), latencies_us.end());
-  auto at = [&](double q) {
-    return latencies_us[static_cast<size_t>(q * (latencies_us.size() - 1))];
-  };
-  printf("notification latency, write in one process to wake-up in another, %zu rounds:\n",
-         latencies_us.size());
-  printf("  median %.0f us   p99 %.0f us   max %.0f us\n", at(0.5), at(0.99), latencies_us.back());
+  long rss_after = StatusKib("VmRSS"), peak_after = StatusKib("VmHWM");
+  int fds_after = OpenDescriptors();
+  printf(
+      "%d open keys: peak RSS %ld KiB (baseline %ld KiB, ratio %.3f), RSS %ld -> %ld KiB"
+      " (%.0f bytes a key), descriptors %d -> %d; load average %s\n",
+      count, peak_after, peak_before, static_cast<double>(peak_after) / peak_before, rss_before,
+      rss_after, (rss_after - rss_before) * 1024.0 / count, fds_before, fds_after,
+      LoadAverage().c_str());
+  for (HKEY key : keys) RegCloseKey(key);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && strcmp(argv[1], "--waiter") == 0) return RunWaiter(argc > 2 ? atoi(argv[2]) : 1);
-  if (argc >= 2 && strcmp(argv[1], "--latency") == 0) {
-    return RunLatency(argv[0], argc > 2 ? atoi(argv[2]) : 1000);
+  if (argc >= 2 && strcmp(argv[1], "--open-keys") == 0) {
+    return RunOpenKeys(argc > 2 ? atoi(argv[2]) : 1000);
   }
+  sqlite3_auto_extension(reinterpret_cast<void (*)()>(NoteConnection));
+  benchmark::AddCustomContext("load_average_at_start", LoadAverage());
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  printf("load average at the end: %s\n", LoadAverage().c_str());
   return 0;
 }
