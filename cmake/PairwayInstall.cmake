@@ -8,6 +8,7 @@
 #   lib/systemd/system/      the units of the service manager and the SNMP host
 #   share/man/man1, man8     a manual page for every installed program (man/NAME.SECTION.in)
 #   share/bash-completion/   completion of pairwayctl, pairway-sc and pairway-netsetup
+#   share/snmp/mibs/         the agents' MIB modules (mibs/*.txt; not the IETF copies of mibs/ietf)
 #
 # The machine root is not installed: `pairway-netsetup --root DIR init` makes one and links its
 # system directory to lib/pairway/.
@@ -105,3 +106,8 @@ foreach(name pairway-sc pairway-netsetup)
     file(CREATE_LINK pairwayctl \"\${_dir}/${name}\" SYMBOLIC)
   ")
 endforeach()
+
+# The MIB modules, where net-snmp's tools and libsmi look by default.
+file(GLOB _pairway_mibs ${PROJECT_SOURCE_DIR}/mibs/*.txt)
+list(FILTER _pairway_mibs EXCLUDE REGEX "/CMakeLists\\.txt$")
+install(FILES ${_pairway_mibs} DESTINATION ${CMAKE_INSTALL_DATADIR}/snmp/mibs)

@@ -43,6 +43,8 @@ class SnmpMaster {
   // "unix:FOLDER/agentx.sock", for the host's -x.
   std::string agentx_address() const;
   const std::filesystem::path& folder() const { return folder_; }
+  // "127.0.0.1:PORT", for clients a test runs with options of its own.
+  std::string udp_address() const { return "127.0.0.1:" + std::to_string(port_); }
   // Runs a net-snmp client ("snmpwalk -v2c -c public") against the master with numeric names
   // and short time-outs, `args` after the address; returns its exit status, stdout and stderr
   // in *out.
