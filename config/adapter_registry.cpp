@@ -3,7 +3,10 @@
 
 #include <string.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <utility>
+#include <vector>
 
 #include "reg_access.h"
 #include "registry_layout.h"
@@ -108,23 +111,25 @@ void CAdapterRegistry::LoadAdapters() {
 
 void CAdapterRegistry::LoadAdapterIndexes() {
   if (m_entries.empty()) return;
-  int slot = 0;
+  std::vector<int> loaded;
+  loaded.reserve(m_entries.size());
   for (const auto& entry : m_entries) {
-    if (slot > kAdapterIndexSlots - 1) slot = 0;
     DWORD index = 0;
     int read = WithKey(ParametersPath(*entry),
                        [&](HKEY key) { return ReadRegNumber(key, VAL_ADAPTER_INDEX, &index); });
-    m_adapterIndexes[slot] = read ? static_cast<int>(index) : kNoAdapterIndex;
-    ++slot;
+    loaded.push_back(read ? static_cast<int>(index) : kNoAdapterIndex);
   }
-  // Adjacent exchanges; equal indexes are interchangeable, so their order does not matter.
-  for (int pass = 0; pass < kAdapterIndexSlots - 1; ++pass) {
-    for (int i = 0; i < kAdapterIndexSlots - 1 - pass; ++i) {
-      if (m_adapterIndexes[i] > m_adapterIndexes[i + 1]) {
-        std::swap(m_adapterIndexes[i], m_adapterIndexes[i + 1]);
-      }
-    }
+  // Equal indexes are interchangeable, so their order does not matter.
+  std::sort(loaded.begin(), loaded.end());
+  // More ports than slots: a repeated index needs only one slot to count as used. The indexes
+  // that can be handed out (0 to 31) are at most 32 distinct numbers and sort first, so every one
+  // that a port holds keeps its slot and is never given to a new port again.
+  if (loaded.size() > static_cast<size_t>(kAdapterIndexSlots)) {
+    loaded.erase(std::unique(loaded.begin(), loaded.end()), loaded.end());
   }
+  const size_t kept = std::min(loaded.size(), static_cast<size_t>(kAdapterIndexSlots));
+  std::fill(m_adapterIndexes, m_adapterIndexes + kAdapterIndexSlots, kNoAdapterIndex);
+  std::copy(loaded.begin(), loaded.begin() + static_cast<std::ptrdiff_t>(kept), m_adapterIndexes);
 }
 
 const CAdapterEntry* CAdapterRegistry::FindEntry(const std::string& name) const {

@@ -78,8 +78,9 @@ class CAdapterRegistry : public pairway::ui::CObject {
   // Builds the entries from the network card list and then the index table. A missing software
   // key leaves the model empty; a missing "RefCount" counts 0 ports.
   void LoadAdapters();
-  // Fills the index table from the entries' "AdapterIndex" values (99 for a port without one)
-  // and sorts it ascending. The 33rd port writes slot 0 again: the table has 32 slots.
+  // Fills the index table from the entries' "AdapterIndex" values (99 for a port without one),
+  // sorted ascending. With more ports than slots a repeated index is listed once, so every index
+  // from 0 to 31 that a port holds is in the table whatever the number of ports.
   void LoadAdapterIndexes();
   // 1 when the software key opened (*count then holds "RefCount", 0 when unreadable), else 0.
   int GetRefCount(DWORD* count);

@@ -98,16 +98,24 @@ TEST_F(AdapterRegistryTest, DuplicateIndexesAreBothListed) {
   EXPECT_EQ(model->adapter_indexes()[2], 99);
 }
 
-TEST_F(AdapterRegistryTest, ThirtyThirdPortOverwritesTheFirstSlot) {
-  SetRefCount(33);
-  for (int card = 1; card <= 33; ++card) {
-    AddCard(card);
-    SetDword(ParamsKey(card), VAL_ADAPTER_INDEX, 100 + card);
-  }
+// Beyond 32 ports the table must still list every index from 0 to 31 that a port holds, or the
+// next new port is given one of them again.
+TEST_F(AdapterRegistryTest, MorePortsThanSlotsKeepEveryIndexInUse) {
+  SetRefCount(35);
+  for (int card = 1; card <= 35; ++card) AddCard(card);
+  // Cards 1 and 2 have no index yet, 3 to 34 hold 0 to 31, card 35 holds the overflow 32.
+  for (int card = 3; card <= 34; ++card) SetDword(ParamsKey(card), VAL_ADAPTER_INDEX, card - 3);
+  SetDword(ParamsKey(35), VAL_ADAPTER_INDEX, 32);
   auto model = LoadModel();
-  ASSERT_EQ(model->entries().size(), 33u);
-  // Port 1's 101 was replaced by port 33's 133.
-  for (int i = 0; i < kAdapterIndexSlots; ++i) EXPECT_EQ(model->adapter_indexes()[i], 102 + i);
+  ASSERT_EQ(model->entries().size(), 35u);
+  for (int i = 0; i < kAdapterIndexSlots; ++i) EXPECT_EQ(model->adapter_indexes()[i], i) << i;
+
+  // Repeats and overflow indexes give way to the indexes that can still be handed out.
+  SetDword(ParamsKey(35), VAL_ADAPTER_INDEX, 7);
+  SetDword(ParamsKey(34), VAL_ADAPTER_INDEX, 7);  // 31 is no longer held
+  model = LoadModel();
+  for (int i = 0; i < kAdapterIndexSlots - 1; ++i) EXPECT_EQ(model->adapter_indexes()[i], i) << i;
+  EXPECT_EQ(model->adapter_indexes()[31], kNoAdapterIndex);
 }
 
 TEST_F(AdapterRegistryTest, UnknownPortOrForeignIdReadsNothing) {

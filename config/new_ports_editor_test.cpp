@@ -56,6 +56,47 @@ TEST_F(NewPortsEditorTest, IndexesRunOutAt32AndRepeatedOnesAreNotLost) {
   EXPECT_EQ(editor.NextFreeAdapterIndex(), 32);
 }
 
+// Ports beyond the 32nd: whatever their order in the card list, no index from 0 to 31 is given
+// twice, and once all are held every further port gets 32.
+TEST_F(NewPortsEditorTest, SavedIndexesStayUniqueBeyondThirtyTwoPorts) {
+  constexpr int kCards = 40;
+  SetRefCount(kCards);
+  for (int card = 1; card <= kCards; ++card) AddCard(card);
+  // Cards 1 to 20 hold 0 to 19; cards 21 to 40 are new.
+  for (int card = 1; card <= 20; ++card) {
+    SetDword(ParamsKey(card), VAL_ADAPTER_INDEX, card - 1);
+    SetDword(ParamsKey(card), VAL_CONNECTION_TYPE, 3);
+  }
+  auto model = LoadModel();
+  theApp.LoadUntypedPorts();
+  ASSERT_EQ(theApp.m_standalonePorts.size(), 20u);
+  CNewPortsEditor editor(&theApp);
+  editor.Start();
+  ASSERT_EQ(editor.Save(), 1);
+
+  std::vector<int> holders(ADAPTER_INDEX_COUNT + 1, 0);
+  for (int card = 1; card <= kCards; ++card) {
+    auto index = Dword(ParamsKey(card), VAL_ADAPTER_INDEX);
+    ASSERT_TRUE(index.has_value()) << card;
+    ASSERT_LE(*index, static_cast<DWORD>(ADAPTER_INDEX_COUNT)) << card;
+    holders[*index]++;
+  }
+  for (int index = 0; index < ADAPTER_INDEX_COUNT; ++index) EXPECT_EQ(holders[index], 1) << index;
+  EXPECT_EQ(holders[ADAPTER_INDEX_COUNT], kCards - ADAPTER_INDEX_COUNT);
+
+  // A later save, by a fresh model as every call makes one: the next new port gets 32 as well.
+  SetRefCount(kCards + 1);
+  AddCard(kCards + 1);
+  model = LoadModel();
+  theApp.FreeStandalonePorts();
+  theApp.LoadUntypedPorts();
+  CNewPortsEditor later(&theApp);
+  later.Start();
+  ASSERT_EQ(later.Save(), 1);
+  EXPECT_EQ(Dword(ParamsKey(kCards + 1), VAL_ADAPTER_INDEX),
+            static_cast<DWORD>(ADAPTER_INDEX_COUNT));
+}
+
 TEST_F(NewPortsEditorTest, RowsPadTheirColumnsAndNameTheirPort) {
   StandalonePortRecord record;
   record.m_name = "TREVAN12";
