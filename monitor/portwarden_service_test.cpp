@@ -112,7 +112,14 @@ TEST_F(PortwardenServiceTest, InstalledStartedAndAdjustedAtShutdown) {
 
   {  // First run: no service key, so it installs itself and watches in the foreground.
     Process foreground({Bin("portwarden").string()}, root_.path() / "foreground.out");
-    ASSERT_TRUE(WaitFor([] { return KeyExists(MONITOR_SERVICE_KEY); }));
+    // Installed means every value of the entry is there, not just its key.
+    ASSERT_TRUE(WaitFor([] {
+      for (const char* value :
+           {"Type", "Start", "ErrorControl", "ImagePath", "DisplayName", "ObjectName"}) {
+        if (GetBytes(MONITOR_SERVICE_KEY, value) == "<missing>") return false;
+      }
+      return true;
+    }));
   }
   DWORD type = 0;
   EXPECT_EQ(GetBytes(MONITOR_SERVICE_KEY, "ImagePath", &type),

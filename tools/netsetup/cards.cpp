@@ -17,6 +17,7 @@
 #include "netsetup.h"
 #include "pairway/host_nic.h"
 #include "pairway/nic_state.h"
+#include "pairway/registry_batch.h"
 #include "registry_layout.h"
 
 namespace netsetup {
@@ -180,6 +181,33 @@ LONG AddToRefCount(int delta) {
   return status;
 }
 
+// Writes the registry part of a new card and gives its number. The whole card is one
+// transaction: the monitor, the configuration library and the SNMP agent read the card list
+// while ports are installed and must never meet a card without its service, bind rules, linkage
+// entries or count; the batch also keeps two installations from taking the same card number. A
+// batch that cannot begin (a read-only hive) lets the first write report why. The batch ends
+// before this returns: later registry calls of the thread would wait for it.
+int WriteNewCard(const CardOptions& options, long* number, LONG* status) {
+  const char* verb = "add-card";
+  pairway::RegistryBatch batch;
+  {
+    Key linkage;
+    if (linkage.Open(DRIVER_LINKAGE_KEY) != ERROR_SUCCESS) {
+      return Fail(verb, kExitNotFound, "the TREVAN driver is not installed: run init first");
+    }
+  }
+  long n = 1;
+  while (n <= kLastCardNumber && CardExists(n)) n++;
+  if (n > kLastCardNumber) return Fail(verb, kExitFull, "every card number is taken");
+  *number = n;
+  *status = WriteDriverService(n, options);
+  if (*status == ERROR_SUCCESS) *status = WriteCardEntry(n, options);
+  if (*status == ERROR_SUCCESS) *status = EditLinkage(n, true);
+  if (*status == ERROR_SUCCESS) *status = AddToRefCount(+1);
+  if (*status == ERROR_SUCCESS) *status = batch.Commit();
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunAddCard(const Args& args) {
@@ -198,20 +226,10 @@ int RunAddCard(const Args& args) {
       if (!options.bus_given) options.bus = pci.bus;
     }
   }
-  {
-    Key linkage;
-    if (linkage.Open(DRIVER_LINKAGE_KEY) != ERROR_SUCCESS) {
-      return Fail(verb, kExitNotFound, "the TREVAN driver is not installed: run init first");
-    }
-  }
-  long n = 1;
-  while (n <= kLastCardNumber && CardExists(n)) n++;
-  if (n > kLastCardNumber) return Fail(verb, kExitFull, "every card number is taken");
-
-  LONG status = WriteDriverService(n, options);
-  if (status == ERROR_SUCCESS) status = WriteCardEntry(n, options);
-  if (status == ERROR_SUCCESS) status = EditLinkage(n, true);
-  if (status == ERROR_SUCCESS) status = AddToRefCount(+1);
+  long n = 0;
+  LONG status = ERROR_SUCCESS;
+  result = WriteNewCard(options, &n, &status);
+  if (result != kExitOk) return result;
   // An emulated port's driver answers from its state, which a new card brings.
   if (status == ERROR_SUCCESS && options.interface.empty()) {
     status = pairway::WriteNicState(getenv("PAIRWAY_ROOT"), ServiceName(n),
@@ -247,10 +265,16 @@ int RunRemoveCard(const Args& args) {
   int called =
       CallSetupProcedure(verb, "aggcfg.dll", "TrevanRemoveLinks", {args[0]}, &result, &has_result);
   if (called != kExitOk) return called;
-  LONG status = EditLinkage(n, false);
-  if (status == ERROR_SUCCESS) status = DeleteTree(CardKey(n));
-  if (status == ERROR_SUCCESS) status = DeleteTree(ServiceKey(n));
-  if (status == ERROR_SUCCESS) status = AddToRefCount(-1);
+  // The registry part in one transaction, as the installation: no reader meets half a card.
+  LONG status;
+  {
+    pairway::RegistryBatch batch;
+    status = EditLinkage(n, false);
+    if (status == ERROR_SUCCESS) status = DeleteTree(CardKey(n));
+    if (status == ERROR_SUCCESS) status = DeleteTree(ServiceKey(n));
+    if (status == ERROR_SUCCESS) status = AddToRefCount(-1);
+    if (status == ERROR_SUCCESS) status = batch.Commit();
+  }
   if (status == ERROR_SUCCESS) {
     // A Linux port has no state; a card installed before ports kept one neither.
     pairway::RemoveNicState(getenv("PAIRWAY_ROOT"), ServiceName(n));

@@ -7,9 +7,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <atomic>
 #include <iterator>
 #include <string>
+#include <thread>
 
+#include "pairway/registry_batch.h"
 #include "registry_layout.h"
 #include "temp_root.h"
 #include "test_netns.h"
@@ -181,6 +184,58 @@ TEST_F(NetsetupTest, RemoveCardUndoesAddCardAndFreesItsNumber) {
   EXPECT_EQ(Run("remove-card 9"), 4);
   EXPECT_EQ(Run("remove-card x"), 1);
   EXPECT_EQ(Run("remove-card"), 1);
+}
+
+// The monitor, the configuration library and the SNMP agent read the card list while the setup
+// installs and removes ports: a card they find must have its bind rules, its service, its
+// linkage entries and its count, and a removed one must be gone with all of them.
+TEST_F(NetsetupTest, ReadersMeetWholeCardsOnlyWhileCardsComeAndGo) {
+  ASSERT_EQ(Run("init"), 0);
+  constexpr int kCards = 4;
+  constexpr int kRounds = 3;
+  std::atomic<bool> writing{true};
+  std::atomic<int> failures{0};
+  std::thread writer([&] {
+    for (int round = 0; round < kRounds; round++) {
+      for (int card = 1; card <= kCards; card++) failures += Run("add-card") != 0;
+      for (int card = 1; card <= kCards; card++)
+        failures += Run("remove-card " + std::to_string(card)) != 0;
+    }
+    writing = false;
+  });
+  int looks = 0, seen = 0;
+  std::string partial;
+  while (writing) {
+    {
+      // A write transaction of its own gives the reader one committed state of the hive to look
+      // at, whatever the writer commits meanwhile.
+      pairway::RegistryBatch snapshot;
+      if (snapshot.status() != ERROR_SUCCESS) partial += "no snapshot; ";
+      const std::string route = Get(DRIVER_LINKAGE_KEY, VAL_ROUTE);
+      const std::string count = Get(TREVAN_SOFTWARE_KEY, VAL_REF_COUNT);
+      int cards = 0;
+      for (int card = 1; card <= kCards; card++) {
+        const std::string n = std::to_string(card);
+        const std::string service = "TREVAN" + n;
+        const bool listed = Exists(NETWORK_CARDS_KEY_SLASH + n);
+        const bool whole = Get(NETWORK_CARDS_KEY_SLASH + n + "\\NetRules", "type") != "<missing>" &&
+                           Exists(SERVICES_KEY_SLASH + service + "\\Parameters") &&
+                           route.find("\"" + service + "\"") != std::string::npos;
+        const bool gone = !Exists(SERVICES_KEY_SLASH + service) &&
+                          route.find("\"" + service + "\"") == std::string::npos;
+        if (listed ? !whole : !gone)
+          partial += "card " + n + (listed ? " half made; " : " half gone; ");
+        cards += listed;
+      }
+      if (count != Dword(static_cast<DWORD>(cards))) partial += "RefCount off; ";
+      seen += cards;
+    }
+    looks++;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  writer.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(partial, "") << "in " << looks << " looks, " << seen << " cards seen";
 }
 
 TEST_F(NetsetupTest, SetIpWritesAndRemovesTheAddresses) {

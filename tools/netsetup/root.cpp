@@ -15,6 +15,7 @@
 #include "hive.h"
 #include "netsetup.h"
 #include "pairway/machine_root.h"
+#include "pairway/registry_batch.h"
 #include "registry_layout.h"
 
 namespace netsetup {
@@ -62,7 +63,7 @@ fs::path BuildDir() {
   return error ? fs::path() : self.parent_path().parent_path();
 }
 
-int PrepareHive(bool snmp) {
+int WriteHive(bool snmp) {
   Key cards;
   LONG status = cards.Create(NETWORK_CARDS_KEY);
   if (status != ERROR_SUCCESS) {
@@ -109,6 +110,23 @@ int PrepareHive(bool snmp) {
       return Fail(kVerb, kExitRegistry,
                   "cannot create the SNMP service key (error " + std::to_string(status) + ")");
     }
+  }
+  return kExitOk;
+}
+
+// The hive's part of init in one transaction, so that a tool started meanwhile meets either no
+// driver or all of its keys.
+int PrepareHive(bool snmp) {
+  LONG status;
+  {
+    pairway::RegistryBatch batch;
+    int result = WriteHive(snmp);
+    if (result != kExitOk) return result;
+    status = batch.Commit();
+  }
+  if (status != ERROR_SUCCESS) {
+    return Fail(kVerb, kExitRegistry,
+                "cannot write the hive (error " + std::to_string(status) + ")");
   }
   return kExitOk;
 }

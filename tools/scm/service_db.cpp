@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "pairway/registry_batch.h"
 #include "registry_layout.h"
 
 namespace pairway::scm {
@@ -79,6 +80,10 @@ DWORD DeleteTree(HKEY parent, const std::string& name) {
 }  // namespace
 
 DWORD CreateServiceEntry(const ServiceConfig& config) {
+  // One transaction: a reader (the daemon answering another client, a service's own start-up,
+  // pairway-reg) sees either no key or the whole entry, and a failure leaves nothing behind.
+  RegistryBatch batch;
+  if (batch.status() != ERROR_SUCCESS) return batch.status();
   Key services;
   DWORD error = RegCreateKeyExA(HKEY_LOCAL_MACHINE, SERVICES_KEY, 0, nullptr, 0, KEY_ALL_ACCESS,
                                 nullptr, services.out(), nullptr);
@@ -96,10 +101,9 @@ DWORD CreateServiceEntry(const ServiceConfig& config) {
           ERROR_SUCCESS ||
       (error = SetText(key.get(), "DisplayName", REG_SZ, config.display_name)) != ERROR_SUCCESS ||
       (error = SetText(key.get(), "ObjectName", REG_SZ, "LocalSystem")) != ERROR_SUCCESS) {
-    DeleteTree(services.get(), config.name);
-    return error;
+    return error;  // the batch rolls back as it goes
   }
-  return ERROR_SUCCESS;
+  return batch.Commit();
 }
 
 DWORD ReadServiceEntry(const std::string& name, ServiceConfig* config) {
@@ -119,12 +123,18 @@ DWORD ReadServiceEntry(const std::string& name, ServiceConfig* config) {
 }
 
 DWORD DeleteServiceEntry(const std::string& name) {
+  // The key and everything below it go in one transaction, so no reader meets a key that has
+  // lost some of its subkeys.
+  RegistryBatch batch;
+  if (batch.status() != ERROR_SUCCESS) return batch.status();
   Key services;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERVICES_KEY, 0, KEY_ALL_ACCESS, services.out()) !=
       ERROR_SUCCESS)
     return ERROR_SERVICE_DOES_NOT_EXIST;
   DWORD error = DeleteTree(services.get(), name);
-  return error == ERROR_FILE_NOT_FOUND ? ERROR_SERVICE_DOES_NOT_EXIST : error;
+  if (error == ERROR_FILE_NOT_FOUND) return ERROR_SERVICE_DOES_NOT_EXIST;
+  if (error != ERROR_SUCCESS) return error;
+  return batch.Commit();
 }
 
 std::vector<std::string> AutoStartServices() {

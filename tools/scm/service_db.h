@@ -10,7 +10,8 @@
 //
 // The registry is the only copy: the daemon reads a service's configuration from it on every
 // request, so nothing the daemon does in memory can lose or stale the database, and keys seeded
-// with pairway-reg are services at once. Every call is one or a few registry transactions.
+// with pairway-reg are services at once. Each write (a create, a delete) is one registry
+// transaction, so no reader ever sees part of an entry.
 #ifndef PAIRWAY_TOOLS_SCM_SERVICE_DB_H
 #define PAIRWAY_TOOLS_SCM_SERVICE_DB_H
 
