@@ -4,6 +4,7 @@
 // of the module, and no value may have a type other than the module's (snmpwalk then says "Wrong
 // Type"). A module that names a column wrongly, misses one, or gives it another type fails here.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <memory>
 #include <set>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "failover_state.h"
 #include "temp_root.h"
 #include "testing/snmp_master.h"
 
@@ -25,6 +27,7 @@ using snmphost::testing::SnmpMaster;
 namespace fs = std::filesystem;
 
 const char kLanView[] = ".1.3.6.1.4.1.32473.3.1.2.1";
+const char kFailoverView[] = ".1.3.6.1.4.1.32473.3.1.2.2";
 constexpr int kPorts = 3;
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -128,6 +131,12 @@ class MibWalkTest : public ::testing::Test {
     return columns;
   }
 
+  std::string Text(const Walk& walk) const {
+    std::string text;
+    for (const std::string& line : walk.lines) text += line + "\n";
+    return text;
+  }
+
   TempRoot root_;
   std::unique_ptr<SnmpMaster> master_;
   std::unique_ptr<Host> host_;
@@ -141,8 +150,7 @@ TEST_F(MibWalkTest, TheLanAdapterModuleNamesAndTypesEveryObjectTheAgentAnswers) 
   EXPECT_EQ(columns.size(), 56u);
   EXPECT_TRUE(columns.count("pwLanMulticastAddress"));
   // The index columns echo the port, the rows of the multicast table name their owner.
-  std::string text;
-  for (const std::string& line : walk.lines) text += line + "\n";
+  std::string text = Text(walk);
   EXPECT_NE(text.find(module + "::pwLanComponentIndex.3 = INTEGER: 3\n"), std::string::npos)
       << text;
   EXPECT_NE(text.find(module + "::pwLanResourceSize.2.2 = INTEGER: 128\n"), std::string::npos)
@@ -152,6 +160,63 @@ TEST_F(MibWalkTest, TheLanAdapterModuleNamesAndTypesEveryObjectTheAgentAnswers) 
             std::string::npos)
       << text;
   EXPECT_NE(text.find(module + "::pwLanPacketsSent.1 = Counter32: "), std::string::npos) << text;
+}
+
+// A driver stand-in that publishes one group of the root's three ports, as the failover engine
+// does: the primary TREVAN3 without a link, TREVAN1 carrying the traffic, TREVAN2's interface
+// gone.
+std::unique_ptr<pairway::driver::StatePublisher> PublishGroup(const fs::path& root) {
+  using namespace pairway::driver;
+  std::string error;
+  auto driver = StatePublisher::Claim(root, &error);
+  EXPECT_NE(driver, nullptr) << error;
+  if (driver == nullptr) return nullptr;
+  FailoverState state;
+  state.pid = getpid();
+  GroupStatus group;
+  group.name = "Uplink";
+  group.head = "TREVAN3";
+  group.backend = "emulated";
+  group.active = "TREVAN1";
+  group.link_check_timeout_s = 2;
+  group.up = true;
+  group.failovers = 1;
+  group.link_changes = 3;
+  group.members = {{"TREVAN3", "", MemberRole::kPrimary, MemberLink::kDown, false},
+                   {"TREVAN1", "", MemberRole::kBackup, MemberLink::kUp, true},
+                   {"TREVAN2", "", MemberRole::kBackup, MemberLink::kMissing, false}};
+  state.groups = {group};
+  EXPECT_TRUE(driver->Publish(state, &error)) << error;
+  return driver;
+}
+
+TEST_F(MibWalkTest, TheFailoverModuleNamesAndTypesEveryObjectTheAgentAnswers) {
+  const std::string module = "PAIRWAY-FAILOVER-MIB";
+  auto driver = PublishGroup(root_.path());
+  ASSERT_NE(driver, nullptr);
+  Walk walk = NamedWalk(module, module + "::pwFailoverMib");
+  std::set<std::string> columns = ExpectNamedAndTyped(walk, module, kFailoverView);
+  EXPECT_EQ(columns.size(), 13u);  // seven of a group, five of a member, the driver's status
+  std::string text = Text(walk);
+  for (const char* line :
+       {"::pwFoGroupName.3 = STRING: Uplink\n", "::pwFoGroupHead.3 = STRING: TREVAN3\n",
+        "::pwFoGroupActivePort.3 = STRING: TREVAN1\n",
+        "::pwFoGroupLinkCheckTimeOut.3 = Gauge32: 2 seconds\n",
+        "::pwFoGroupState.3 = INTEGER: up(1)\n", "::pwFoGroupFailovers.3 = Counter32: 1\n",
+        "::pwFoGroupLinkChanges.3 = Counter32: 3\n", "::pwFoMemberGroup.3.2 = STRING: Uplink\n",
+        "::pwFoMemberRole.3.3 = INTEGER: primary(1)\n",
+        "::pwFoMemberLink.3.2 = INTEGER: missing(3)\n",
+        "::pwFoMemberActive.3.1 = INTEGER: true(1)\n",
+        "::pwFoMemberActive.3.3 = INTEGER: false(2)\n",
+        "::pwFoDriverStatus.0 = INTEGER: running(1)\n"}) {
+    EXPECT_NE(text.find(module + line), std::string::npos) << line << text;
+  }
+
+  // The driver stops: its groups go, and the status says why the tables are empty.
+  driver.reset();
+  walk = NamedWalk(module, module + "::pwFailoverMib");
+  ExpectNamedAndTyped(walk, module, kFailoverView);
+  EXPECT_EQ(Text(walk), module + "::pwFoDriverStatus.0 = INTEGER: stopped(2)\n");
 }
 
 }  // namespace

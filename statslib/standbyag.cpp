@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "failover_mib.h"
 #include "group_ports.h"
 #include "port_figures.h"
 
@@ -58,16 +59,27 @@ int WINAPI PairwayMibLocalInterface(DWORD code, LPCSTR group, LPCSTR port, DWORD
   return 1;
 }
 
-BOOL SNMP_FUNC_TYPE SnmpExtensionInit(DWORD, HANDLE* trap_event, AsnObjectIdentifier*) {
+BOOL SNMP_FUNC_TYPE SnmpExtensionInit(DWORD, HANDLE* trap_event,
+                                      AsnObjectIdentifier* supported_view) {
   if (trap_event != nullptr) *trap_event = nullptr;
-  return FALSE;
+  if (supported_view == nullptr) return FALSE;
+  supported_view->idLength = standbyag::kFailoverViewLength;
+  supported_view->ids = standbyag::failover_view_ids;
+  return TRUE;
 }
 
-BOOL SNMP_FUNC_TYPE SnmpExtensionQuery(BYTE, SnmpVarBindList* bindings, AsnInteger32* error_status,
-                                       AsnInteger32* error_index) {
-  const bool any = bindings != nullptr && bindings->len > 0;
-  if (error_status != nullptr) *error_status = any ? SNMP_ERRORSTATUS_NOSUCHNAME : 0;
-  if (error_index != nullptr) *error_index = any ? 1 : 0;
+BOOL SNMP_FUNC_TYPE SnmpExtensionQuery(BYTE pdu_type, SnmpVarBindList* bindings,
+                                       AsnInteger32* error_status, AsnInteger32* error_index) {
+  if (bindings == nullptr || bindings->len == 0 || bindings->list == nullptr) return TRUE;
+  const std::vector<standbyag::FailoverObject> objects = standbyag::ReadFailoverObjects();
+  for (UINT i = 0; i < bindings->len; ++i) {
+    int status = standbyag::AnswerBinding(objects, pdu_type, &bindings->list[i]);
+    if (error_status != nullptr) *error_status = status;
+    if (status != SNMP_ERRORSTATUS_NOERROR) {
+      if (error_index != nullptr) *error_index = static_cast<AsnInteger32>(i + 1);
+      break;
+    }
+  }
   return TRUE;
 }
 

@@ -8,6 +8,9 @@
 // "LinkCheckTimeOut" and "GroupName"; their backups hold the primary's "AdapterIndex" as
 // "PrimaryIndex"), so a group applied a moment ago is already known.
 //
+// The SNMP entry points answer the failover MIB from the state the driver publishes in the
+// machine root (driver/failover_state.h).
+//
 // Thread-safe: no state is kept between calls.
 #ifndef PAIRWAY_STATSLIB_STANDBYAG_H
 #define PAIRWAY_STATSLIB_STANDBYAG_H
@@ -39,9 +42,17 @@ __declspec(dllexport) int WINAPI
     PairwayMibLocalInterface(DWORD code, LPCSTR group, LPCSTR port, DWORD reserved1,
                              DWORD reserved2, DWORD* result, DWORD* length);
 
-// The SNMP extension-agent entry points. The library offers no MIB yet: Init declines (FALSE),
-// which makes the SNMP host skip the agent; Query answers every binding "no such name"; Trap has
-// no trap to give (FALSE).
+// The SNMP extension-agent entry points of the failover MIB (failover_mib.h), read-only.
+//
+// Init reports the view 1.3.6.1.4.1.32473.3.1.2.2 (the library's own array, not to be freed),
+// no trap event, and succeeds whether or not a driver runs: the driver may start after the SNMP
+// service, and its groups are read at every request.
+// Query answers GET and GETNEXT binding by binding, in order, from one read of the driver's
+// state; the first binding that fails sets *error_status and its 1-based position in
+// *error_index and ends the request (a GETNEXT after the last object fails with noSuchName,
+// which ends the agent's view). SET and every other request type: noSuchName at the first
+// binding. An empty list leaves both outputs as they were.
+// Trap has no trap to give (FALSE).
 __declspec(dllexport) BOOL SNMP_FUNC_TYPE
     SnmpExtensionInit(DWORD uptime_reference, HANDLE* trap_event,
                       AsnObjectIdentifier* supported_view);

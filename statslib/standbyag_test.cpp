@@ -5,7 +5,9 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "failover_state.h"
 #include "pairway/host_nic.h"
 #include "pairway/nic_state.h"
 #include "temp_root.h"
@@ -172,7 +174,42 @@ TEST_F(StandbyLibraryTest, APortOnALinuxInterfaceHasFiguresAndALink) {
   }));
 }
 
-TEST_F(StandbyLibraryTest, TheSnmpHostIsToldToSkipTheAgent) {
+// Bindings with the given names and empty values, in helper blocks as the SNMP service makes
+// them; freed with the object.
+class Bindings {
+ public:
+  explicit Bindings(const std::vector<std::vector<UINT>>& names) : bindings_(names.size()) {
+    for (size_t i = 0; i < names.size(); ++i) {
+      AsnObjectIdentifier name{static_cast<UINT>(names[i].size()),
+                               const_cast<UINT*>(names[i].data())};
+      EXPECT_TRUE(SnmpUtilOidCpy(&bindings_[i].name, &name));
+    }
+    list_ = {bindings_.data(), static_cast<UINT>(bindings_.size())};
+  }
+  ~Bindings() {
+    for (SnmpVarBind& binding : bindings_) SnmpUtilVarBindFree(&binding);
+  }
+  SnmpVarBindList* list() { return &list_; }
+  const SnmpVarBind& operator[](size_t i) const { return bindings_[i]; }
+
+ private:
+  std::vector<SnmpVarBind> bindings_;
+  SnmpVarBindList list_{};
+};
+
+std::vector<UINT> FailoverName(std::vector<UINT> suffix) {
+  std::vector<UINT> name = {1, 3, 6, 1, 4, 1, 32473, 3, 1, 2, 2};
+  name.insert(name.end(), suffix.begin(), suffix.end());
+  return name;
+}
+
+std::string Text(const SnmpVarBind& binding) {
+  EXPECT_EQ(binding.value.asnType, ASN_OCTETSTRING);
+  return std::string(reinterpret_cast<const char*>(binding.value.asnValue.string.stream),
+                     binding.value.asnValue.string.length);
+}
+
+TEST_F(StandbyLibraryTest, TheSnmpEntryPointsAnswerTheGroupsOfTheRunningDriver) {
   auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(GetProcAddress(library_, "SnmpExtensionInit"));
   auto query =
       reinterpret_cast<PFNSNMPEXTENSIONQUERY>(GetProcAddress(library_, "SnmpExtensionQuery"));
@@ -182,15 +219,80 @@ TEST_F(StandbyLibraryTest, TheSnmpHostIsToldToSkipTheAgent) {
   ASSERT_NE(trap, nullptr);
   HANDLE event = reinterpret_cast<HANDLE>(1);
   AsnObjectIdentifier view = {};
-  EXPECT_FALSE(init(0, &event, &view));
+  // The agent starts before any driver: it serves all the same.
+  ASSERT_TRUE(init(0, &event, &view));
   EXPECT_EQ(event, nullptr);
-  SnmpVarBind binding = {};
-  SnmpVarBindList bindings = {&binding, 1};
-  AsnInteger32 status = 0, index = 0;
-  EXPECT_TRUE(query(SNMP_PDU_GET, &bindings, &status, &index));
-  EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
-  EXPECT_EQ(index, 1);
+  EXPECT_EQ(std::vector<UINT>(view.ids, view.ids + view.idLength), FailoverName({}));
   EXPECT_FALSE(trap(nullptr, nullptr, nullptr, nullptr, nullptr));
+
+  auto driver_status = [&] {
+    Bindings status({FailoverName({3, 0})});
+    AsnInteger32 error = -1, index = -1;
+    EXPECT_TRUE(query(SNMP_PDU_GET, status.list(), &error, &index));
+    EXPECT_EQ(error, SNMP_ERRORSTATUS_NOERROR);
+    EXPECT_EQ(index, -1);  // not written when every binding succeeds
+    return status[0].value.asnValue.number;
+  };
+  EXPECT_EQ(driver_status(), 2);  // stopped
+
+  using namespace pairway::driver;
+  std::string error;
+  auto driver = StatePublisher::Claim(root_.path(), &error);
+  ASSERT_NE(driver, nullptr) << error;
+  FailoverState state;
+  state.pid = getpid();
+  GroupStatus group;
+  group.name = "Uplink";
+  group.head = "TREVAN2";
+  group.active = "TREVAN1";
+  group.up = true;
+  group.failovers = 1;
+  group.members = {{"TREVAN2", "", MemberRole::kPrimary, MemberLink::kDown, false},
+                   {"TREVAN1", "", MemberRole::kBackup, MemberLink::kUp, true}};
+  state.groups = {group};
+  ASSERT_TRUE(driver->Publish(state, &error)) << error;
+  EXPECT_EQ(driver_status(), 1);  // running
+
+  // Every binding of a request answered in order; the first failure ends it.
+  {
+    Bindings get({FailoverName({1, 1, 4, 2}), FailoverName({2, 1, 6, 2, 1})});
+    AsnInteger32 status = -1, index = -1;
+    EXPECT_TRUE(query(SNMP_PDU_GET, get.list(), &status, &index));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);
+    EXPECT_EQ(Text(get[0]), "TREVAN1");
+    EXPECT_EQ(get[1].value.asnValue.number, 1);  // TREVAN1 is active: true
+  }
+  {
+    Bindings get({FailoverName({1, 1, 7, 2}), FailoverName({1, 1, 7, 9}), FailoverName({3, 0})});
+    AsnInteger32 status = -1, index = -1;
+    EXPECT_TRUE(query(SNMP_PDU_GET, get.list(), &status, &index));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(index, 2);
+    EXPECT_EQ(get[0].value.asnType, ASN_COUNTER32);
+    EXPECT_EQ(get[0].value.asnValue.counter, 1u);
+    EXPECT_EQ(get[2].value.asnType, 0);  // untouched, as it was made
+  }
+  {
+    Bindings next({FailoverName({2, 1, 3})});
+    AsnInteger32 status = -1, index = -1;
+    EXPECT_TRUE(query(SNMP_PDU_GETNEXT, next.list(), &status, &index));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);
+    EXPECT_EQ(std::vector<UINT>(next[0].name.ids, next[0].name.ids + next[0].name.idLength),
+              FailoverName({2, 1, 3, 2, 1}));
+    EXPECT_EQ(Text(next[0]), "TREVAN1");
+  }
+  // Read-only, and nothing after the driver's status.
+  for (auto [pdu, name] : {std::pair{BYTE{SNMP_PDU_SET}, FailoverName({1, 1, 2, 2})},
+                           {BYTE{SNMP_PDU_GETNEXT}, FailoverName({3, 0})}}) {
+    Bindings refused({name});
+    AsnInteger32 status = -1, index = -1;
+    EXPECT_TRUE(query(pdu, refused.list(), &status, &index));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(index, 1);
+  }
+
+  driver.reset();  // the driver stops: its groups go with it
+  EXPECT_EQ(driver_status(), 2);
 }
 
 }  // namespace
