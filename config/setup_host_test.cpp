@@ -48,6 +48,33 @@ TEST_F(SetupHostTest, NewlyInstalledCardsAreListedAsUntypedPorts) {
   EXPECT_TRUE(theApp.m_groups.empty());
 }
 
+// Where nobody can answer a window (no screen, no program answering for a person) the sheet and
+// the new-hardware dialog are not shown: the call returns "99" at once, saves nothing and names
+// the pairwayctl commands that do the same work.
+TEST_F(SetupHostTest, WithoutAScreenTheWindowsAreNotShownAndTheCommandsAreNamed) {
+  InstallThreeCards();
+  std::string tool = (pairway::testing::BuildDir() / "bin" / "pairway-netsetup").string();
+  // `timeout` only keeps a broken build from hanging the run; the call must not wait at all.
+  std::string prefix =
+      "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 300 '" + tool + "' call ";
+  std::string out;
+  ASSERT_EQ(pairway::testing::RunCommand(prefix + "aggcfg.dll TrevanConfig 0 2>&1", &out), 0)
+      << out;
+  EXPECT_NE(out.find("Pairway Port Aggregation: there is no screen"), std::string::npos) << out;
+  EXPECT_NE(out.find("pairwayctl group create NAME PORT..."), std::string::npos) << out;
+  EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1), "99\n") << out;
+
+  ASSERT_EQ(pairway::testing::RunCommand(prefix + "aggcfg.dll TrevanGetConnType 0 2>&1", &out), 0)
+      << out;
+  EXPECT_NE(out.find("Corvane New Hardware Found: there is no screen"), std::string::npos) << out;
+  EXPECT_NE(out.find("pairwayctl port type PORT... TYPE"), std::string::npos) << out;
+  EXPECT_EQ(out.substr(out.rfind('\n', out.size() - 2) + 1), "99\n") << out;
+  for (int card = 1; card <= 3; ++card) {
+    EXPECT_FALSE(Has(ParamsKey(card), VAL_CONNECTION_TYPE)) << card;
+    EXPECT_FALSE(Has(ParamsKey(card), VAL_ADAPTER_INDEX)) << card;
+  }
+}
+
 }  // namespace
 }  // namespace aggcfg_test
 

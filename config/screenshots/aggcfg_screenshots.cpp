@@ -22,6 +22,7 @@
 #include "groups_config_sheet.h"
 #include "new_hardware_dlg.h"
 #include "pairway/ui/gui_session.h"
+#include "pairway/ui/recording_sink.h"
 
 namespace {
 
@@ -90,6 +91,10 @@ int main(int argc, char** argv) {
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   pairway::ui::GuiSession session;
+  // The tool closes its windows itself; with its own sink the framework shows them although
+  // there is no screen, and a box the pages raise is answered with its default button.
+  pairway::ui::RecordingSink sink;
+  pairway::ui::ScopedUiSink sink_scope(&sink);
   bool sheet = SaveSheet(argv[1]);
   bool dialog = SaveNewHardwareDialog(argv[1]);
   return sheet && dialog ? 0 : 1;

@@ -92,6 +92,9 @@ CDialog::CDialog(const DialogTemplate& dialog_template, CWnd* parent)
 CDialog::~CDialog() { DetachControls(); }
 
 INT_PTR CDialog::DoModal() {
+  if (RefuseWindowNobodyCanAnswer(template_.caption != nullptr ? template_.caption : "")) {
+    return -1;
+  }
   GuiSession session;
   QWidget* parent = parent_window_ != nullptr ? parent_window_->widget() : nullptr;
   auto window = std::make_unique<DialogWidget>(parent);

@@ -1,4 +1,7 @@
 // Modal dialogs: how they end, and data exchange with its length check.
+#include <stdlib.h>
+
+#include "pairway/unattended.h"
 #include "ui_test_support.h"
 
 namespace pairway::ui {
@@ -93,6 +96,56 @@ TEST_F(DialogTest, TooLongTextFailsTheExchangeWithTheLengthMessage) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "Please enter no more than 8 characters.");
   EXPECT_EQ(boxes[0].caption, "Test Title");
+}
+
+// Clears a variable of the environment for the life of the object and puts it back afterwards.
+class UnsetVariable {
+ public:
+  explicit UnsetVariable(const char* name) : name_(name) {
+    const char* value = getenv(name);
+    if (value != nullptr) saved_ = value;
+    had_ = value != nullptr;
+    unsetenv(name);
+  }
+  ~UnsetVariable() {
+    if (had_) setenv(name_, saved_.c_str(), 1);
+  }
+  UnsetVariable(const UnsetVariable&) = delete;
+  UnsetVariable& operator=(const UnsetVariable&) = delete;
+
+ private:
+  const char* name_;
+  std::string saved_;
+  bool had_ = false;
+};
+
+// A run without a screen and without a program answering its windows: a modal window would wait
+// for ever, so neither a dialog nor a sheet is shown; the notice names the commands the host gave.
+TEST_F(DialogTest, WithoutAScreenAndWithTheDefaultSinkNoWindowWaits) {
+  UnsetVariable display("DISPLAY");
+  UnsetVariable wayland("WAYLAND_DISPLAY");
+  {
+    ScopedUiSink default_sink(nullptr);
+    EXPECT_TRUE(NobodyToAnswer());
+    pairway::SetUnattendedAlternative("use: pairwayctl group add NAME PORT...");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(dialog_.DoModal(), -1);
+    CPropertySheet sheet("Sheet Title");
+    CPropertyPage page(kTestTemplate);
+    sheet.AddPage(&page);
+    EXPECT_EQ(sheet.DoModal(), -1);
+    std::string said = ::testing::internal::GetCapturedStderr();
+    pairway::SetUnattendedAlternative("");
+    EXPECT_TRUE(dialog_.steps.empty()) << "the dialog was initialised";
+    EXPECT_NE(said.find("Test Dialog: there is no screen"), std::string::npos) << said;
+    EXPECT_NE(said.find("Sheet Title: there is no screen"), std::string::npos) << said;
+    EXPECT_NE(said.find("use: pairwayctl group add NAME PORT..."), std::string::npos) << said;
+  }
+  // A program with a sink of its own answers its windows: they are shown offscreen.
+  EXPECT_FALSE(NobodyToAnswer());
+  INT_PTR result = RunDialog(dialog_, [&] { QTest::keyClick(dialog_.widget(), Qt::Key_Escape); });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(dialog_.steps, (std::vector<std::string>{"init", "cancel"}));
 }
 
 }  // namespace

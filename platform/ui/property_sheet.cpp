@@ -122,6 +122,7 @@ BOOL CPropertySheet::SetActivePage(CPropertyPage* page) {
 
 INT_PTR CPropertySheet::DoModal() {
   if (pages_.empty()) return -1;
+  if (RefuseWindowNobodyCanAnswer(caption_)) return -1;
   GuiSession session;
   QWidget* parent = parent_window_ != nullptr ? parent_window_->widget() : nullptr;
   auto window = std::make_unique<DialogWidget>(parent);

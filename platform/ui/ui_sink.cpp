@@ -12,11 +12,13 @@
 #include <mutex>
 
 #include "help_viewer.h"
+#include "pairway/unattended.h"
 #include "pairway/ui/gui_session.h"
 #include "pairway/ui/gui_thread.h"
 #include "pairway/ui/recording_sink.h"
 #include "pairway/ui/ui_sink.h"
 #include "pairway/ui/win_app.h"
+#include "widgets.h"
 #include "winuser.h"
 
 namespace pairway::ui {
@@ -174,6 +176,23 @@ int DefaultButton(UINT type) {
   ButtonSet set = ButtonsOf(type);
   UINT index = (type & MB_DEFMASK) >> 8;
   return index < static_cast<UINT>(set.count) ? set.buttons[index] : set.buttons[0];
+}
+
+bool NobodyToAnswer() {
+  return current_sink.load() == &default_sink && !HasValue("DISPLAY") &&
+         !HasValue("WAYLAND_DISPLAY");
+}
+
+bool RefuseWindowNobodyCanAnswer(const std::string& caption) {
+  if (!NobodyToAnswer()) return false;
+  std::string alternative = UnattendedAlternative();
+  fprintf(stderr,
+          "%s: there is no screen to show this window on (neither DISPLAY nor WAYLAND_DISPLAY "
+          "is set); it was not shown and nothing was changed.\n",
+          caption.c_str());
+  if (!alternative.empty()) fprintf(stderr, "%s\n", alternative.c_str());
+  fflush(stderr);
+  return true;
 }
 
 bool IsHeadless() {

@@ -30,6 +30,11 @@ inline std::string FromQt(const QString& text) { return text.toUtf8().toStdStrin
 // and a terminator. Returns the characters copied.
 int CopyText(const std::string& text, LPSTR buffer, int max_count);
 
+// Where nobody can answer a modal window (NobodyToAnswer), says so on standard error, with the
+// commands that do its work when the calling host named them, and returns true: the window is
+// not to be shown, and DoModal answers -1 as for a window that could not be created.
+bool RefuseWindowNobodyCanAnswer(const std::string& caption);
+
 // Runs `call` on the GUI thread and hands its result back to the calling thread.
 template <typename Call>
 auto CallOnGui(Call call) -> decltype(call()) {

@@ -8,11 +8,13 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <strings.h>
 
 #include <string>
 #include <vector>
 
 #include "netsetup.h"
+#include "pairway/unattended.h"
 
 namespace netsetup {
 namespace {
@@ -36,6 +38,45 @@ void SetSystemRoot() {
   char windows_dir[MAX_PATH];
   UINT length = GetWindowsDirectoryA(windows_dir, sizeof windows_dir);
   if (length > 0 && length < sizeof windows_dir) SetEnvironmentVariableA("SystemRoot", windows_dir);
+}
+
+// The pairwayctl commands that do the work of the windows a procedure shows, for a run without a
+// screen, where the dialog framework shows no window and prints these instead.
+struct WindowAlternative {
+  const char* library;
+  const char* procedure;
+  const char* text;
+};
+const WindowAlternative kWindowAlternatives[] = {
+    {"aggcfg.dll", "TrevanConfig",
+     "Without a screen, pairwayctl forms and changes the groups as the sheet does:\n"
+     "  pairwayctl group create NAME PORT... [--timeout S]\n"
+     "  pairwayctl group add NAME PORT...\n"
+     "  pairwayctl group remove PORT...\n"
+     "  pairwayctl group rename OLD NEW\n"
+     "  pairwayctl group timeout NAME S\n"
+     "  pairwayctl port type PORT... TYPE\n"
+     "  pairwayctl show"},
+    {"aggcfg.dll", "TrevanGetConnType",
+     "Without a screen, pairwayctl gives ports their connection types as the dialog does:\n"
+     "  pairwayctl port type PORT... TYPE   (TYPE: auto, 10half, 10full, 100half, 100full, thin)\n"
+     "  pairwayctl show"},
+};
+
+// The library's file name without its folder, as the table names it.
+std::string BaseName(const std::string& name) {
+  size_t slash = name.find_last_of("\\/:");
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+std::string AlternativeFor(const std::string& library_name, const std::string& procedure_name) {
+  std::string library = BaseName(library_name);
+  for (const WindowAlternative& entry : kWindowAlternatives) {
+    if (strcasecmp(library.c_str(), entry.library) == 0 && procedure_name == entry.procedure) {
+      return entry.text;
+    }
+  }
+  return std::string();
 }
 
 // Calls the procedure with copies of the texts (the convention hands out writable texts).
@@ -69,7 +110,9 @@ int CallSetupProcedure(const char* verb, const std::string& library_name,
     return Fail(verb, kExitNotFound, library_name + " has no procedure " + procedure_name);
   }
   LPSTR result = NULL;
+  pairway::SetUnattendedAlternative(AlternativeFor(library_name, procedure_name));
   BOOL succeeded = CallProcedure(procedure, texts, &result);
+  pairway::SetUnattendedAlternative(std::string());
   if (result != NULL) {
     *result_text = result;
     *has_result = true;

@@ -39,7 +39,10 @@ const Command kCommands[] = {
     {"call", "LIBRARY PROCEDURE [ARG...]",
      "Loads LIBRARY from the machine's system directory by its NT name (ctrsetup.dll) and\n"
      "calls its setup procedure PROCEDURE as the network setup does: the ARGs as its argument\n"
-     "count and array, and the address of its result text, which is printed as the last line.",
+     "count and array, and the address of its result text, which is printed as the last line.\n"
+     "Without a screen (neither DISPLAY nor WAYLAND_DISPLAY) a procedure's window is not shown:\n"
+     "standard error says so and names the pairwayctl commands that do the same work, and the\n"
+     "procedure returns at once (aggcfg.dll answers 99, nothing saved).",
      RunCall},
     {"nic", "N show | N set FIELD=VALUE...",
      "Shows or changes the NIC port of card N as its driver answers for it. show prints one\n"

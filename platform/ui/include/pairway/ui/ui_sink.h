@@ -70,6 +70,12 @@ PAIRWAY_API int DefaultButton(UINT type);
 // offscreen (QT_QPA_PLATFORM offscreen or minimal).
 PAIRWAY_API bool IsHeadless();
 
+// True where a modal window would wait for nobody: the default sink is in use (no program
+// answers the framework's requests itself) and there is no screen (neither DISPLAY nor
+// WAYLAND_DISPLAY). Qt's offscreen platform alone does not count: a program that drives its own
+// windows offscreen installs a sink of its own.
+PAIRWAY_API bool NobodyToAnswer();
+
 // Installs a sink for the life of the object and puts the previous one back afterwards.
 class PAIRWAY_API ScopedUiSink {
  public:
