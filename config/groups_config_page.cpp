@@ -221,6 +221,7 @@ void CGroupsConfigPage::ReadControls() {
   c.available_selection = SelectedItems(m_availableList);
   c.group_port_selection = SelectedItems(m_groupPortsList);
   c.group_choice = m_groupCombo.GetCurSel();
+  c.group_names_limit = m_groupCombo.GetItemLimit();
   m_groupCombo.GetWindowText(c.group_text);
   c.connection_type = m_connectionTypeList.GetCurSel();
   m_timeoutEdit.GetWindowText(c.timeout_text);

@@ -315,6 +315,37 @@ TEST_F(GroupsPageTest, TypedPrefixOfAGroupNameFormsNoGroup) {
   ExpectPrimary(2, 30, "Group1");  // a prefix renames nothing either
 }
 
+// A group name list with no room for another name: Add forms no group and says so, while the
+// addresses it was allowed to delete are gone already.
+TEST_F(GroupsPageTest, FullGroupNameListRefusesTheNewGroupAndSaysSo) {
+  MakeCards();
+  MakePrimaryPort(2, 1, 30, "Group1");
+  GiveIpSettings(9);
+  INT_PTR ended = Show("", [&] {
+    auto* combo = dynamic_cast<pairway::ui::CComboBox*>(Control(IDC_GROUP_NAMES));
+    ASSERT_NE(combo, nullptr);
+    ASSERT_EQ(combo->GetCount(), 2);
+    combo->SetItemLimit(2);
+    Choose(IDC_GROUP_NAMES, "<Create New Group>");
+    SelectRows(IDC_AVAILABLE_PORTS, {"TREVAN9"});
+    sink_.Answer(IDOK);
+    Press(IDC_ADD_PORTS);
+    EXPECT_TRUE(Items(IDC_GROUP_PORTS).empty());
+    EXPECT_EQ(Items(IDC_AVAILABLE_PORTS), (Names{"TREVAN1", "TREVAN3", "TREVAN9", "TREVAN10"}));
+    EXPECT_EQ(combo->GetCount(), 2);
+    EXPECT_EQ(theApp.m_groups.size(), 1u);
+    sheet_->PressButton(IDOK);
+  });
+  EXPECT_EQ(ended, IDOK);
+  ASSERT_EQ(BoxTexts().size(), 2u);
+  EXPECT_EQ(BoxTexts()[1], "New Group Name Not Added");
+  EXPECT_EQ(sink_.boxes()[1].caption, AGGCFG_APP_TITLE);
+  EXPECT_EQ(sink_.boxes()[1].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+  EXPECT_FALSE(Has(TcpipKey(9), VAL_IP_ADDRESS));
+  ExpectStandalone(9);
+  ExpectPrimary(2, 30, "Group1");
+}
+
 TEST_F(GroupsPageTest, RemovingTheLastPortsDropsTheGroupAndCleansTitles) {
   MakeCards();
   MakePrimaryPort(2, 1, 30, "Pair");

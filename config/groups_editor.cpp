@@ -275,6 +275,11 @@ bool CGroupsEditor::CreateGroup(const std::vector<std::string>& names) {
   if (m_strGroupName.empty() || FindPrefix(m_controls.group_names, m_strGroupName) >= 0) {
     return false;
   }
+  // A group the list cannot name could never be chosen again: it is not made.
+  if (static_cast<int>(m_controls.group_names.size()) >= m_controls.group_names_limit) {
+    m_app->DoMessageBox("New Group Name Not Added", MB_OK | MB_ICONEXCLAMATION, 0);
+    return false;
+  }
   m_controls.group_names.push_back(m_strGroupName);
   auto group = std::make_unique<GroupRecord>();
   group->m_name = m_strGroupName;

@@ -32,6 +32,7 @@
 
 #include <windows.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,7 @@ struct GroupsPageControls {
   std::vector<int> group_port_selection;  //
   std::vector<std::string> group_names;   // item 0 is AGGCFG_CREATE_NEW_GROUP
   int group_choice = -1;                  // the chosen item of group_names
+  int group_names_limit = INT_MAX;        // the most names the group name list can hold
   std::string group_text;                 // the text of the group name field
   int connection_type = 0;                // position in the six labelled connection types
   std::string timeout_text;               // the link check time-out field
@@ -97,7 +99,8 @@ class CGroupsEditor {
   // Moves the selected available ports into a group: the group named in the name field, a new
   // group when that name is new (named "Group" + the smallest free number when no group is
   // shown). Asks before deleting the TCP/IP settings of ports that have them; Cancel changes
-  // nothing. A name that merely begins an existing group's name forms no group.
+  // nothing. A name that merely begins an existing group's name forms no group; a name the group
+  // name list has no room for forms none either, and says so.
   GroupNameField OnAdd();
   // Moves the selected group ports out of their groups; a group that loses its last port is gone.
   GroupNameField OnRemove();

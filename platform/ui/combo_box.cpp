@@ -26,16 +26,20 @@ int SortedPosition(const QComboBox* combo, const QString& text) {
 }
 
 // Inserting into a Qt combo box that had no selection selects the new item; the platform's
-// combo box keeps having none.
-void InsertKeepingSelection(QComboBox* combo, int position, const QString& text) {
+// combo box keeps having none. False, and nothing changed, when the list is full.
+bool InsertKeepingSelection(ComboWidget* combo, int position, const QString& text) {
+  if (combo->count() >= combo->item_limit) return false;
   QSignalBlocker quiet(combo);
   int selected = combo->currentIndex();
   QString edit_text = combo->isEditable() ? combo->currentText() : QString();
+  int before = combo->count();
   combo->insertItem(position, text);
+  if (combo->count() == before) return false;  // Qt's own limit (maxCount) refused it
   if (selected < 0) {
     combo->setCurrentIndex(-1);
     if (combo->isEditable()) combo->setEditText(edit_text);
   }
+  return true;
 }
 
 }  // namespace
@@ -60,16 +64,25 @@ int CComboBox::AddString(LPCSTR text) {
   if (combo == nullptr) return CB_ERR;
   QString value = ToQt(text);
   int position = combo->sorted ? SortedPosition(combo, value) : combo->count();
-  InsertKeepingSelection(combo, position, value);
-  return position;
+  return InsertKeepingSelection(combo, position, value) ? position : CB_ERRSPACE;
 }
 
 int CComboBox::InsertString(int index, LPCSTR text) {
   ComboWidget* combo = ComboOf(this);
   if (combo == nullptr || index > combo->count()) return CB_ERR;
   int position = index < 0 ? combo->count() : index;
-  InsertKeepingSelection(combo, position, ToQt(text));
-  return position;
+  return InsertKeepingSelection(combo, position, ToQt(text)) ? position : CB_ERRSPACE;
+}
+
+void CComboBox::SetItemLimit(int max_items) {
+  ComboWidget* combo = ComboOf(this);
+  if (combo == nullptr) return;
+  combo->item_limit = std::max(max_items, 0);
+}
+
+int CComboBox::GetItemLimit() const {
+  ComboWidget* combo = ComboOf(this);
+  return combo != nullptr ? combo->item_limit : CB_ERR;
 }
 
 int CComboBox::DeleteString(UINT index) {

@@ -145,6 +145,33 @@ TEST_F(ControlsTest, ComboBoxReportsTheChoiceBeforeItsListCloses) {
   });
 }
 
+TEST_F(ControlsTest, FullComboBoxRefusesAnotherItemWithErrSpaceAndStaysAsItWas) {
+  RunDialog(dialog_, [&] {
+    CComboBox& combo = dialog_.m_typed;
+    ASSERT_EQ(combo.GetCount(), 4);
+    combo.SetWindowText("typed");
+    combo.SetItemLimit(5);
+    EXPECT_EQ(combo.GetItemLimit(), 5);
+    EXPECT_EQ(combo.AddString("Black"), 4);
+    EXPECT_EQ(combo.AddString("White"), CB_ERRSPACE);
+    EXPECT_EQ(combo.InsertString(0, "White"), CB_ERRSPACE);
+    EXPECT_EQ(combo.GetCount(), 5);
+    EXPECT_EQ(combo.FindStringExact(-1, "White"), CB_ERR);
+    std::string text;
+    combo.GetWindowText(text);
+    EXPECT_EQ(text, "typed");  // a refused add leaves the edit field alone
+    // A limit below the count keeps the items; room comes back as items go.
+    combo.SetItemLimit(3);
+    EXPECT_EQ(combo.GetCount(), 5);
+    EXPECT_EQ(combo.AddString("White"), CB_ERRSPACE);
+    combo.DeleteString(0);
+    combo.DeleteString(0);
+    EXPECT_EQ(combo.AddString("White"), CB_ERRSPACE);
+    combo.DeleteString(0);
+    EXPECT_EQ(combo.AddString("White"), 2);
+  });
+}
+
 TEST_F(ControlsTest, EditableComboBoxReportsTypingButNotTheProgramsTextAndKeepsItsLimit) {
   RunDialog(dialog_, [&] {
     CComboBox& combo = dialog_.m_typed;

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QValidator>
 
+#include <climits>
 #include <functional>
 #include <memory>
 #include <string>
@@ -131,6 +132,8 @@ class ComboWidget : public QComboBox {
   // Called after the list closed, while `guard` (the attachment's context) lives.
   void SetCloseupHandler(QObject* guard, std::function<void()> handler);
   bool sorted = false;
+  // The most items AddString and InsertString let the list hold (CComboBox::SetItemLimit).
+  int item_limit = INT_MAX;
   void hidePopup() override;
 
  private:

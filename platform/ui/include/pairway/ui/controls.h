@@ -130,8 +130,16 @@ class PAIRWAY_API CListBox : public CWnd {
 class PAIRWAY_API CComboBox : public CWnd {
  public:
   int GetCount() const;
+  // Add (at the end, or at the sorted position of CBS_SORT) or insert an item; the item's
+  // position, CB_ERR for a bad index or no window, and CB_ERRSPACE when the list has no room
+  // for another item (its item limit is reached): the list is then unchanged.
   int AddString(LPCSTR text);
   int InsertString(int index, LPCSTR text);
+  // The most items the list holds (at least 0); the platform's list refuses an item once its
+  // storage is used up, and this sets where that happens. Items beyond a lower limit are kept;
+  // only adding more is refused. Without a call the list takes as many as memory allows.
+  void SetItemLimit(int max_items);
+  int GetItemLimit() const;
   int DeleteString(UINT index);
   void ResetContent();
   int GetLBText(int index, LPSTR buffer) const;
