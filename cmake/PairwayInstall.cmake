@@ -18,7 +18,7 @@ set(PAIRWAY_PRIVATE_DIR ${CMAKE_INSTALL_LIBDIR}/pairway)
 
 set(_pairway_tools pairway-reg pairway-scm pairway-sc pairway-netsetup pairway-snmp pairwayctl
   pairway-lodctr pairway-unlodctr)
-set(_pairway_private portwarden pairway-platform pairway-ui aggcfg ctrsetup mifsnmp standbyag)
+set(_pairway_private portwarden pairway-trevan pairway-platform pairway-ui aggcfg ctrsetup mifsnmp standbyag)
 
 foreach(target ${_pairway_tools})
   if(TARGET ${target})

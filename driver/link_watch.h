@@ -9,6 +9,7 @@
 #ifndef PAIRWAY_DRIVER_LINK_WATCH_H
 #define PAIRWAY_DRIVER_LINK_WATCH_H
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,6 +43,12 @@ class LinkWatch {
 // Linux interfaces of the daemon's network namespace. Null with *error when the netlink socket
 // could not be made.
 std::unique_ptr<LinkWatch> MakeInterfaceLinkWatch(std::string* error);
+
+// Emulated ports of machine root `root`, keyed by instance name ("TREVAN3"): the "link" field
+// of each port's emulated state, read every poll_interval_ms() (reading a port that did not
+// change costs well under a microsecond). A port without a state file, or with a damaged one,
+// is reported gone.
+std::unique_ptr<LinkWatch> MakeEmulatedLinkWatch(const std::filesystem::path& root);
 
 }  // namespace pairway::driver
 

@@ -270,6 +270,7 @@ WINADVAPI BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl,
       break;
     case SERVICE_CONTROL_PAUSE:
     case SERVICE_CONTROL_CONTINUE:
+    case SERVICE_CONTROL_PARAMCHANGE:  // the platform asks the same right for a re-read
       needed = SERVICE_PAUSE_CONTINUE;
       break;
     case SERVICE_CONTROL_INTERROGATE:

@@ -193,7 +193,7 @@ _pairway_sc() {
     *)
       case ${args[0]} in
         create) _pairway_offer binPath= start= DisplayName= error= type= obj= ;;
-        control) [[ ${#args[@]} -eq 2 ]] && _pairway_offer stop pause continue interrogate ;;
+        control) [[ ${#args[@]} -eq 2 ]] && _pairway_offer stop pause continue interrogate paramchange ;;
       esac
       ;;
   esac

@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -52,10 +53,14 @@ const char kDriverDisplayName[] = "Corvane TREVAN Multi-Port Adapter Driver";
 const DWORD kMajorVersion = 1;
 const DWORD kMinorVersion = 0;
 
-// Service key values of a kernel driver started on demand: the service manager leaves it be.
+// The driver's service key: a kernel driver the service manager starts at its own start, before
+// the services. Its file is the failover engine's program where the build has it (the device
+// half needs no file: the platform layer answers the ports' queries).
 const DWORD kKernelDriver = 1;
-const DWORD kDemandStart = 3;
+const DWORD kSystemStart = 1;
 const DWORD kErrorNormal = 1;
+const InstalledFile kDriverProgram = {kDriverFileNt, "bin/pairway-trevan",
+                                      "lib/pairway/pairway-trevan"};
 
 fs::path BuildDir() {
   std::error_code error;
@@ -78,7 +83,7 @@ int WriteHive(bool snmp) {
     status = SetString(driver.get(), VAL_IMAGE_PATH, kDriverImagePath, REG_EXPAND_SZ);
   }
   if (status == ERROR_SUCCESS) status = SetDword(driver.get(), "Type", kKernelDriver);
-  if (status == ERROR_SUCCESS) status = SetDword(driver.get(), "Start", kDemandStart);
+  if (status == ERROR_SUCCESS) status = SetDword(driver.get(), "Start", kSystemStart);
   if (status == ERROR_SUCCESS) status = SetDword(driver.get(), "ErrorControl", kErrorNormal);
   Key linkage;
   if (status == ERROR_SUCCESS) status = linkage.Create(DRIVER_LINKAGE_KEY);
@@ -141,22 +146,34 @@ int PrepareSystemDirectory(const fs::path& root) {
   fs::create_directories(system_dir / "drivers", error);
   if (error) return Fail(kVerb, kExitFiles, system_dir.string() + ": " + error.message());
 
-  fs::path driver_file;
-  if (pairway::MapNtPath(system_nt + "\\" + kDriverFileNt, &driver_file) == ERROR_SUCCESS &&
-      !fs::exists(driver_file)) {
-    std::ofstream(driver_file) << "TREVAN driver stand-in: the emulated ports need no code.\n";
-  }
-
   fs::path build = BuildDir();
-  for (const InstalledFile& file : kInstalledFiles) {
+  // 1 linked, 0 not in this build, -1 failed (reported).
+  auto link_file = [&](const InstalledFile& file) {
     fs::path target = build / file.build_file;
     if (!fs::exists(target)) target = build / file.installed_file;
-    if (build.empty() || !fs::exists(target)) continue;
-    fs::path link = system_dir / file.nt_name;
+    if (build.empty() || !fs::exists(target)) return 0;
+    std::string relative = file.nt_name;  // "drivers\\trevan.sys" is a file in a folder
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    fs::path link = system_dir / relative;
     fs::remove(link, error);
     fs::create_symlink(target, link, error);
-    if (error) return Fail(kVerb, kExitFiles, link.string() + ": " + error.message());
+    if (error) {
+      Fail(kVerb, kExitFiles, link.string() + ": " + error.message());
+      return -1;
+    }
     printf("%s -> %s\n", file.nt_name, target.c_str());
+    return 1;
+  };
+  for (const InstalledFile& file : kInstalledFiles) {
+    if (link_file(file) < 0) return kExitFiles;
+  }
+  const int driver_linked = link_file(kDriverProgram);
+  if (driver_linked < 0) return kExitFiles;
+  fs::path driver_file;
+  if (driver_linked == 0 &&
+      pairway::MapNtPath(system_nt + "\\" + kDriverFileNt, &driver_file) == ERROR_SUCCESS &&
+      !fs::exists(driver_file)) {
+    std::ofstream(driver_file) << "TREVAN driver stand-in: this build has no failover engine.\n";
   }
   return kExitOk;
 }

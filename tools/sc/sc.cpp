@@ -5,7 +5,8 @@
 //                          [error= ignore|normal|severe|critical] [type= own] [obj= LocalSystem]
 //   pairway-sc start NAME [ARGS...]
 //   pairway-sc stop|pause|continue|interrogate|query NAME
-//   pairway-sc control NAME CODE        (CODE: 1-4, 128-255, or stop/pause/continue/interrogate)
+//   pairway-sc control NAME CODE        (CODE: 1-4, 6, 128-255, or stop/pause/continue/
+//                                       interrogate/paramchange)
 //   pairway-sc delete NAME
 //   pairway-sc shutdown                 the daemon's shutdown sequence; returns when it ended
 //
@@ -216,7 +217,12 @@ int Control(const Args& args) {
     return kUsage;
   }
   DWORD code = 0;
-  if (!LookupWord(args[1], {{"stop", 1}, {"pause", 2}, {"continue", 3}, {"interrogate", 4}},
+  if (!LookupWord(args[1],
+                  {{"stop", 1},
+                   {"pause", 2},
+                   {"continue", 3},
+                   {"interrogate", 4},
+                   {"paramchange", SERVICE_CONTROL_PARAMCHANGE}},
                   &code)) {
     char* end = nullptr;
     unsigned long number = strtoul(args[1].c_str(), &end, 10);
@@ -277,7 +283,8 @@ const Verb kVerbs[] = {
     {"interrogate", true, false, Interrogate,
      "interrogate NAME          asks the service to report its status"},
     {"control", true, true, Control,
-     "control NAME CODE         sends a control (1-4, 128-255, or its name)"},
+     "control NAME CODE         sends a control (1-4, 6, 128-255, or its name:\n"
+     "                          stop, pause, continue, interrogate, paramchange)"},
     {"query", true, false, Query, "query NAME                shows the service's status"},
     {"delete", true, false, Delete,
      "delete NAME               deletes the service (when it has stopped)"},

@@ -104,6 +104,7 @@ struct Daemon::Service {
   int acks_to_ignore = 0;  // acknowledgements of controls that timed out
   bool delete_pending = false;
   bool awaiting_shutdown = false;
+  bool driver = false;  // a kernel driver: notified of shutdown after the services
 };
 
 // ---- 2. Start-up and the loop ----------------------------------------------------------------
@@ -171,6 +172,11 @@ bool Daemon::Start(std::string* error, int* exit_code) {
 }
 
 void Daemon::Run() {
+  // Drivers first, as the platform loads them before any service that may use them.
+  for (const std::string& name : SystemStartDrivers()) {
+    DWORD error = StartService(name, {}, 0);
+    if (error != ERROR_SUCCESS) Log("start of driver %s failed: error %u", name.c_str(), error);
+  }
   for (const std::string& name : AutoStartServices()) {
     DWORD error = StartService(name, {}, 0);
     if (error != ERROR_SUCCESS) Log("auto-start of %s failed: error %u", name.c_str(), error);
@@ -388,7 +394,8 @@ void Daemon::DoControl(Client* client, FrameReader* reader) {
   if (!ValidName(name) || ReadServiceEntry(name, &config) != ERROR_SUCCESS)
     return Reply(client->id, ERROR_SERVICE_DOES_NOT_EXIST, status);
   bool user_code = code >= 128 && code <= 255;
-  if (!user_code && (code < SERVICE_CONTROL_STOP || code > SERVICE_CONTROL_INTERROGATE))
+  if (!user_code && code != SERVICE_CONTROL_PARAMCHANGE &&
+      (code < SERVICE_CONTROL_STOP || code > SERVICE_CONTROL_INTERROGATE))
     return Reply(client->id, ERROR_INVALID_PARAMETER, status);
   if (!client->privileged && code != SERVICE_CONTROL_INTERROGATE)
     return Reply(client->id, ERROR_ACCESS_DENIED, status);
@@ -403,7 +410,8 @@ void Daemon::DoControl(Client* client, FrameReader* reader) {
   DWORD accepted = status.dwControlsAccepted;
   if ((code == SERVICE_CONTROL_STOP && (accepted & SERVICE_ACCEPT_STOP) == 0) ||
       ((code == SERVICE_CONTROL_PAUSE || code == SERVICE_CONTROL_CONTINUE) &&
-       (accepted & SERVICE_ACCEPT_PAUSE_CONTINUE) == 0))
+       (accepted & SERVICE_ACCEPT_PAUSE_CONTINUE) == 0) ||
+      (code == SERVICE_CONTROL_PARAMCHANGE && (accepted & SERVICE_ACCEPT_PARAMCHANGE) == 0))
     return Reply(client->id, ERROR_INVALID_SERVICE_CONTROL, status);
   service->controls.push_back({code, client->id});
   SendNextControl(service);
@@ -468,7 +476,8 @@ DWORD Daemon::StartService(const std::string& name, std::vector<std::string> arg
   if (!ValidName(name) || ReadServiceEntry(name, &config) != ERROR_SUCCESS)
     return ERROR_SERVICE_DOES_NOT_EXIST;
   if (shutting_down_) return ERROR_SHUTDOWN_IN_PROGRESS;
-  if ((config.type & SERVICE_WIN32_OWN_PROCESS) == 0) return ERROR_NOT_SUPPORTED;
+  if ((config.type & (SERVICE_WIN32_OWN_PROCESS | SERVICE_KERNEL_DRIVER)) == 0)
+    return ERROR_NOT_SUPPORTED;
   if (config.start == SERVICE_DISABLED) return ERROR_SERVICE_DISABLED;
   Service* service = Find(name);
   if (service != nullptr && service->delete_pending) return ERROR_SERVICE_MARKED_FOR_DELETE;
@@ -480,6 +489,7 @@ DWORD Daemon::StartService(const std::string& name, std::vector<std::string> arg
     return error;
   }
   service = Track(name, config.type);
+  service->driver = (config.type & SERVICE_KERNEL_DRIVER) != 0;
   service->pid = started.pid;
   service->channel = std::move(started.channel);
   service->in = FrameBuffer();
@@ -670,8 +680,15 @@ void Daemon::BeginShutdown(uint64_t requester) {
   if (shutting_down_) return;
   shutting_down_ = true;
   Log("shutdown: notifying services");
+  NotifyShutdown(false);
+}
+
+// Services first, then (when they are done or the time-out passed) the drivers: a service's
+// shutdown work (the monitor's adjustment pass) may still need the driver it runs on.
+void Daemon::NotifyShutdown(bool drivers) {
+  drivers_notified_ = drivers;
   for (auto& [key, service] : services_) {
-    if (service->pid < 0) continue;
+    if (service->pid < 0 || service->driver != drivers) continue;
     const SERVICE_STATUS& s = service->status;
     if (service->connected && s.dwCurrentState != SERVICE_STOPPED &&
         (s.dwControlsAccepted & SERVICE_ACCEPT_SHUTDOWN) != 0) {
@@ -683,6 +700,12 @@ void Daemon::BeginShutdown(uint64_t requester) {
     }
   }
   loop_.SetTimer("shutdown", options_.shutdown_timeout, [this] {
+    if (!drivers_notified_) {
+      Log("shutdown: time-out; notifying the drivers");
+      for (auto& [key, service] : services_) service->awaiting_shutdown = false;
+      NotifyShutdown(true);
+      return;
+    }
     Log("shutdown: time-out; ending the services that are left");
     FinishShutdown();
   });
@@ -694,6 +717,14 @@ void Daemon::ShutdownStepDone(Service* service) {
   if (!shutting_down_ || done_) return;
   for (auto& [key, s] : services_) {
     if (s->awaiting_shutdown) return;
+  }
+  if (!drivers_notified_) {
+    bool drivers_run = false;
+    for (auto& [key, s] : services_) drivers_run = drivers_run || (s->driver && s->pid >= 0);
+    if (drivers_run) {
+      Log("shutdown: notifying drivers");
+      return NotifyShutdown(true);
+    }
   }
   FinishShutdown();
 }

@@ -11,6 +11,7 @@
 //   INTERROGATE and the service's own codes 128-255   always, while the service runs
 //   STOP                                              when its last status accepts STOP
 //   PAUSE, CONTINUE                                   when it accepts PAUSE_CONTINUE
+//   PARAMCHANGE                                       when it accepts PARAMCHANGE
 //   SHUTDOWN                                          never from a caller; the daemon's own, at
 //                                                     shutdown, when the service accepts it
 // A control the service does not accept fails with ERROR_INVALID_SERVICE_CONTROL; any control
@@ -27,7 +28,13 @@
 // gets it; the daemon waits for each until it reports STOPPED, exits, or its handler returns
 // without leaving it STOP_PENDING (a service that reports STOP_PENDING is waited for until it
 // reports STOPPED), up to the shutdown time-out; services that do not accept SHUTDOWN get SIGTERM
-// at once. Whatever still runs after that is killed, and the daemon exits.
+// at once. Kernel drivers (Type SERVICE_KERNEL_DRIVER) get the same only once the services are
+// done (or the time-out passed), with a time-out of their own: a service's shutdown work may
+// still use the driver. Whatever still runs after that is killed, and the daemon exits.
+//
+// Start: system-start drivers (Type SERVICE_KERNEL_DRIVER, Start SERVICE_SYSTEM_START) are
+// started before the auto-start services. A driver is a program with a dispatcher, like a
+// service of its own process.
 #ifndef PAIRWAY_TOOLS_SCM_SCM_DAEMON_H
 #define PAIRWAY_TOOLS_SCM_SCM_DAEMON_H
 
@@ -116,6 +123,7 @@ class Daemon {
 
   // Shutdown.
   void BeginShutdown(uint64_t requester);
+  void NotifyShutdown(bool drivers);
   void ShutdownStepDone(Service* service);
   void FinishShutdown();
 
@@ -131,6 +139,7 @@ class Daemon {
   uint64_t next_client_id_ = 1;
   bool shutting_down_ = false;
   bool done_ = false;
+  bool drivers_notified_ = false;  // shutdown has reached the drivers
   std::vector<uint64_t> shutdown_waiters_;
 };
 

@@ -337,6 +337,65 @@ TEST(ScmShutdown, ShutdownReachesTheServiceAndTheDaemonWaitsForIt) {
   EXPECT_TRUE(Has(events, "stopped"));
 }
 
+// The clock the test service recorded right after `line`; -1 when it has no such line.
+int64_t ClockAfter(const std::vector<std::string>& events, const std::string& line) {
+  for (size_t i = 0; i + 1 < events.size(); ++i) {
+    if (events[i] == line && events[i + 1].rfind("clock ", 0) == 0)
+      return std::stoll(events[i + 1].substr(6));
+  }
+  return -1;
+}
+
+// A kernel driver with Start SYSTEM_START: started with the daemon, and told of the shutdown
+// only once the services are done, so that their shutdown work still finds it running.
+TEST(ScmShutdown, SystemStartDriversStartWithTheDaemonAndStopAfterTheServices) {
+  TempRoot root;
+  {
+    ScmDaemon daemon;
+    ASSERT_EQ(CreateTestService(root, "Drv", "normal"), ERROR_SUCCESS);
+    ASSERT_EQ(CreateTestService(root, "Svc", "normal", SERVICE_AUTO_START), ERROR_SUCCESS);
+    ASSERT_EQ(CreateTestService(root, "Slow", "hang", SERVICE_AUTO_START), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Drv", 0,
+                            KEY_ALL_ACCESS, &key),
+              ERROR_SUCCESS);
+    const DWORD driver = SERVICE_KERNEL_DRIVER, system_start = SERVICE_SYSTEM_START;
+    RegSetValueExA(key, "Type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&driver), 4);
+    RegSetValueExA(key, "Start", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&system_start), 4);
+    RegCloseKey(key);
+  }
+  ScmDaemon daemon({"--shutdown-timeout", "0.5"});
+  ASSERT_TRUE(WaitFor([] { return ServiceState("Drv") == SERVICE_RUNNING; }));
+  ASSERT_TRUE(WaitFor([] { return ServiceState("Svc") == SERVICE_RUNNING; }));
+  ASSERT_TRUE(WaitFor([] { return ServiceState("Slow") == SERVICE_RUNNING; }));
+  {
+    Opened drv("Drv");
+    EXPECT_EQ(drv.Query().dwServiceType, static_cast<DWORD>(SERVICE_KERNEL_DRIVER));
+  }
+  EXPECT_EQ(daemon.Stop(), 0);
+  const std::vector<std::string> drv = ServiceEvents(root, "Drv");
+  const std::vector<std::string> svc = ServiceEvents(root, "Svc");
+  const std::vector<std::string> slow = ServiceEvents(root, "Slow");
+  ASSERT_TRUE(Has(drv, "stopped")) << "a service that hangs in its shutdown does not keep the "
+                                      "driver from its own";
+  EXPECT_GT(ClockAfter(drv, "control 5"), ClockAfter(svc, "stopped"));
+  EXPECT_GT(ClockAfter(drv, "control 5"), ClockAfter(slow, "control 5"));
+}
+
+TEST(ScmLifecycle, ParamChangeReachesOnlyAServiceThatAcceptsIt) {
+  TempRoot root;
+  ScmDaemon daemon;
+  ASSERT_EQ(CreateTestService(root, "Plain", "normal"), ERROR_SUCCESS);
+  ASSERT_TRUE(StartAndWaitRunning("Plain"));
+  Opened svc("Plain");
+  SERVICE_STATUS status{};
+  EXPECT_FALSE(ControlService(svc.service, SERVICE_CONTROL_PARAMCHANGE, &status));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
+  Opened query_only("Plain", SERVICE_QUERY_STATUS);
+  EXPECT_FALSE(ControlService(query_only.service, SERVICE_CONTROL_PARAMCHANGE, &status));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
 // The monitor acknowledges SHUTDOWN and never reports STOPPED: the acknowledgement is enough.
 TEST(ScmShutdown, SigtermEndsAServiceThatNeverReportsStopped) {
   TempRoot root;

@@ -137,7 +137,9 @@ DWORD DeleteServiceEntry(const std::string& name) {
   return batch.Commit();
 }
 
-std::vector<std::string> AutoStartServices() {
+namespace {
+
+std::vector<std::string> ServicesWhere(bool (*wanted)(const ServiceConfig&)) {
   std::vector<std::string> names;
   Key services;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERVICES_KEY, 0, KEY_READ, services.out()) != ERROR_SUCCESS)
@@ -149,11 +151,23 @@ std::vector<std::string> AutoStartServices() {
         ERROR_SUCCESS)
       break;
     ServiceConfig config;
-    if (ReadServiceEntry(name, &config) == ERROR_SUCCESS &&
-        (config.type & SERVICE_WIN32_OWN_PROCESS) != 0 && config.start == SERVICE_AUTO_START)
-      names.push_back(name);
+    if (ReadServiceEntry(name, &config) == ERROR_SUCCESS && wanted(config)) names.push_back(name);
   }
   return names;
+}
+
+}  // namespace
+
+std::vector<std::string> AutoStartServices() {
+  return ServicesWhere([](const ServiceConfig& config) {
+    return (config.type & SERVICE_WIN32_OWN_PROCESS) != 0 && config.start == SERVICE_AUTO_START;
+  });
+}
+
+std::vector<std::string> SystemStartDrivers() {
+  return ServicesWhere([](const ServiceConfig& config) {
+    return (config.type & SERVICE_KERNEL_DRIVER) != 0 && config.start == SERVICE_SYSTEM_START;
+  });
 }
 
 }  // namespace pairway::scm

@@ -46,6 +46,9 @@ DWORD DeleteServiceEntry(const std::string& name);
 // Names of the services to start with the daemon: own-process services with Start = auto.
 std::vector<std::string> AutoStartServices();
 
+// Names of the drivers to start before those: Type SERVICE_KERNEL_DRIVER, Start SYSTEM_START.
+std::vector<std::string> SystemStartDrivers();
+
 }  // namespace pairway::scm
 
 #endif  // PAIRWAY_TOOLS_SCM_SERVICE_DB_H

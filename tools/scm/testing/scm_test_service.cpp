@@ -9,11 +9,13 @@
 //     crash          dies by SIGKILL right after reporting RUNNING
 //     bad-state      reports the state 99 on the raw channel before RUNNING
 //     no-stop        RUNNING accepts nothing: STOP is refused by the manager
-// In every mode the service's own code 250 never returns from the handler.
+// In every mode the service's own code 250 never returns from the handler. After each control and
+// after "stopped" it records "clock NS" (CLOCK_MONOTONIC).
 // Started by hand it prints the dispatcher's error and exits with 1.
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <time.h>
 #include <unistd.h>
 #include <windows.h>
 
@@ -49,8 +51,16 @@ void Report(DWORD state, DWORD accepted, DWORD check_point, DWORD wait_hint) {
   SetServiceStatus(g_handle, &g_status);
 }
 
+// CLOCK_MONOTONIC in nanoseconds, recorded after some steps so tests can order two services.
+void RecordClock() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  Record("clock " + std::to_string(int64_t{now.tv_sec} * 1000000000 + now.tv_nsec));
+}
+
 void WINAPI Handler(DWORD control) {
   Record("control " + std::to_string(control));
+  RecordClock();
   switch (control) {
     case SERVICE_CONTROL_SHUTDOWN:
       if (g_mode == "keep-running") return;
@@ -102,6 +112,7 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
   g_changed.wait(lock, [] { return g_stop; });
   lock.unlock();
   Record("stopped");
+  RecordClock();
   Report(SERVICE_STOPPED, 0, 0, 0);
 }
 
