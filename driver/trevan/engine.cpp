@@ -56,6 +56,9 @@ bool Engine::Start(std::string* error) {
   if (!publisher_) return false;
   started_ = WallMs() / 1000;
   SetDataPathLog(log_);
+  std::error_code failed;
+  std::filesystem::create_directories(JournalFolder(root_), failed);
+  if (failed) log_("cannot make " + JournalFolder(root_).string() + ": " + failed.message());
   if (const int cleaned = RemoveLeftovers(JournalFolder(root_)); cleaned > 0)
     log_("put back what an earlier driver left of " + std::to_string(cleaned) + " group(s)");
   emulated_watch_ = MakeEmulatedLinkWatch(root_);
