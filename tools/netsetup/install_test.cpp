@@ -52,6 +52,9 @@ TEST_F(InstalledTree, ToolsRunAndTheRootLinksTheInstalledFiles) {
     EXPECT_EQ(fs::read_symlink(link).parent_path(), private_dir) << name;
   }
   EXPECT_EQ(fs::read_symlink(system_dir() / "lodctr.exe"), prefix_ / "bin" / "pairway-lodctr");
+  // The driver's file is the installed failover engine, which the service manager runs.
+  EXPECT_EQ(fs::read_symlink(system_dir() / "drivers" / "trevan.sys"),
+            private_dir / "pairway-trevan");
 
   // A library of the system directory, loaded by an installed host, finds the platform library.
   ASSERT_EQ(Run("pairway-netsetup", "call ctrsetup.dll InstallTrevanPerformance 0", &out), 0)
