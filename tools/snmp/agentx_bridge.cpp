@@ -118,13 +118,15 @@ void SetValue(netsnmp_variable_list* vb, const Value& value) {
   }
 }
 
-void AnswerGet(ExtensionAgent* agent, const Oid& name, netsnmp_agent_request_info* info,
+void AnswerGet(Agent* agent, const Oid& name, netsnmp_agent_request_info* info,
                netsnmp_request_info* request) {
   Answer answer = agent->Get(name);
   if (answer.kind == Answer::Kind::kValue) {
     SetValue(request->requestvb, answer.value);
   } else if (answer.kind == Answer::Kind::kError) {
     netsnmp_set_request_error(info, request, answer.error_status);
+  } else if (answer.kind == Answer::Kind::kNoSuchObject) {
+    netsnmp_set_request_error(info, request, SNMP_NOSUCHOBJECT);
   } else {
     netsnmp_set_request_error(info, request, SNMP_NOSUCHINSTANCE);
   }
@@ -132,8 +134,8 @@ void AnswerGet(ExtensionAgent* agent, const Oid& name, netsnmp_agent_request_inf
 
 // With `inclusive` the master asks for the name itself if it is an instance (it sends the start
 // of the view that way), else for the one after it.
-void AnswerGetNext(ExtensionAgent* agent, const Oid& name, bool inclusive,
-                   netsnmp_agent_request_info* info, netsnmp_request_info* request) {
+void AnswerGetNext(Agent* agent, const Oid& name, bool inclusive, netsnmp_agent_request_info* info,
+                   netsnmp_request_info* request) {
   if (inclusive) {
     Answer exact = agent->Get(name);
     if (exact.kind == Answer::Kind::kValue) {
@@ -152,10 +154,10 @@ void AnswerGetNext(ExtensionAgent* agent, const Oid& name, bool inclusive,
   // kEndOfView: unanswered, so the master moves on past the view.
 }
 
-void AnswerSet(ExtensionAgent* agent, const Oid& name, netsnmp_agent_request_info* info,
+void AnswerSet(Agent* agent, const Oid& name, netsnmp_agent_request_info* info,
                netsnmp_request_info* request) {
   Answer answer = agent->Set(name, ToHost(*request->requestvb));
-  if (answer.kind == Answer::Kind::kNoSuchName) {
+  if (answer.kind == Answer::Kind::kNoSuchName || answer.kind == Answer::Kind::kNoSuchObject) {
     netsnmp_set_request_error(info, request, SNMP_ERR_NOSUCHNAME);
   } else if (answer.kind != Answer::Kind::kValue) {
     netsnmp_set_request_error(info, request,
@@ -165,7 +167,7 @@ void AnswerSet(ExtensionAgent* agent, const Oid& name, netsnmp_agent_request_inf
 
 int HandleRequests(netsnmp_mib_handler* handler, netsnmp_handler_registration*,
                    netsnmp_agent_request_info* info, netsnmp_request_info* requests) {
-  auto* agent = static_cast<ExtensionAgent*>(handler->myvoid);
+  auto* agent = static_cast<Agent*>(handler->myvoid);
   for (netsnmp_request_info* request = requests; request != nullptr; request = request->next) {
     if (request->processed) continue;
     Oid name;
@@ -192,6 +194,10 @@ int HandleRequests(netsnmp_mib_handler* handler, netsnmp_handler_registration*,
 }
 
 void LogThroughNetsnmp(const std::string& line) { snmp_log(LOG_WARNING, "%s\n", line.c_str()); }
+
+void RunTick(unsigned int, void* bridge_tick) {
+  (*static_cast<std::function<void()>*>(bridge_tick))();
+}
 
 }  // namespace
 
@@ -227,7 +233,7 @@ AgentxBridge::~AgentxBridge() {
   SetLogSink(nullptr);
 }
 
-bool AgentxBridge::Serve(ExtensionAgent* agent) {
+bool AgentxBridge::Serve(Agent* agent) {
   netsnmp_mib_handler* handler = netsnmp_create_handler(kAppName, HandleRequests);
   if (handler == nullptr) return false;
   handler->myvoid = agent;
@@ -246,6 +252,13 @@ bool AgentxBridge::Serve(ExtensionAgent* agent) {
     return false;
   }
   return true;
+}
+
+void AgentxBridge::Every(std::chrono::milliseconds period, std::function<void()> tick) {
+  tick_ = std::move(tick);
+  timeval interval{static_cast<time_t>(period.count() / 1000),
+                   static_cast<suseconds_t>(period.count() % 1000 * 1000)};
+  snmp_alarm_register_hr(interval, SA_REPEAT, RunTick, &tick_);
 }
 
 void AgentxBridge::Connect() { init_snmp(kAppName); }

@@ -4,11 +4,12 @@
 // forwards GET, GETNEXT (GETBULK arrives as a GETNEXT per repetition) and SET for names under a
 // view; the bridge asks the agent one binding at a time and answers:
 //
-//   agent answer            GET                    GETNEXT                 SET
-//   value                   the value              the next name, value    accepted
-//   noSuchName              noSuchInstance         end of view             noSuchName
-//   end of view             -                      end of view             -
-//   other error status      that status            that status             that status
+//   agent answer             GET               GETNEXT                 SET
+//   value                    the value         the next name, value    accepted
+//   noSuchName               noSuchInstance    end of view             noSuchName
+//   view absent (agent down) noSuchObject      end of view             noSuchName
+//   end of view              -                 end of view             -
+//   other error status       that status       that status             that status
 //
 // "End of view" leaves the binding unanswered, so the master goes on to the registration after
 // the agent's view and a walk continues through the rest of the MIB. A SNMPv1 manager sees
@@ -26,6 +27,8 @@
 
 #include <signal.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 
 #include "extension_agent.h"
@@ -51,11 +54,16 @@ class AgentxBridge {
   // Registers the agent's view, to be served for the bridge's lifetime (the agent must outlive
   // the bridge). False, with the reason logged, when the view cannot be registered (another
   // agent holds the same view).
-  bool Serve(ExtensionAgent* agent);
+  bool Serve(Agent* agent);
+  // Calls `tick` every `period` on Run's thread, between requests (one tick for the bridge).
+  void Every(std::chrono::milliseconds period, std::function<void()> tick);
   // Opens the session with the master (or keeps trying every ping interval while it is away).
   void Connect();
   // Answers the master's requests until `stop` becomes non-zero (a signal handler sets it).
   void Run(const volatile sig_atomic_t& stop);
+
+ private:
+  std::function<void()> tick_;
 };
 
 }  // namespace snmphost

@@ -44,10 +44,11 @@ struct Value {
 // What an agent made of one binding.
 struct Answer {
   enum class Kind {
-    kValue,       // `name` and `value` hold the answer
-    kNoSuchName,  // GET: not an instance of the agent's MIB; SET: refused as read-only
-    kEndOfView,   // GETNEXT: nothing after the name inside the agent's view
-    kError,       // `error_status` holds an SNMP error status (genErr for a broken answer)
+    kValue,         // `name` and `value` hold the answer
+    kNoSuchName,    // GET: not an instance of the agent's MIB; SET: refused as read-only
+    kNoSuchObject,  // GET, SET: the agent's view is absent (its process is down)
+    kEndOfView,     // GETNEXT: nothing after the name inside the agent's view
+    kError,         // `error_status` holds an SNMP error status (genErr for a broken answer)
   };
   Kind kind = Kind::kError;
   int error_status = 0;

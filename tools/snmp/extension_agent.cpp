@@ -223,21 +223,24 @@ Answer ExtensionAgent::Set(const Oid& name, const Value& value) {
   return Query(SNMP_PDU_SET, name, value);
 }
 
-Answer ExtensionAgent::GetNext(const Oid& name) {
-  Answer answer = Query(SNMP_PDU_GETNEXT, name, Value());
-  if (answer.kind == Answer::Kind::kNoSuchName) {
+Answer CheckNext(const std::string& path, const Oid& view, const Oid& asked, Answer answer) {
+  if (answer.kind == Answer::Kind::kNoSuchName || answer.kind == Answer::Kind::kNoSuchObject) {
     answer.kind = Answer::Kind::kEndOfView;
   } else if (answer.kind == Answer::Kind::kValue) {
-    if (!StartsWith(answer.name, view_)) {
+    if (!StartsWith(answer.name, view)) {
       answer.kind = Answer::Kind::kEndOfView;
-    } else if (answer.name <= name) {
+    } else if (answer.name <= asked) {
       // Following it would loop the walk ("OID not increasing"): the view ends here instead.
-      Log(path_ + ": GETNEXT after " + OidText(name) + " answered " + OidText(answer.name) +
+      Log(path + ": GETNEXT after " + OidText(asked) + " answered " + OidText(answer.name) +
           ", which does not follow it; the view ends there");
       answer.kind = Answer::Kind::kEndOfView;
     }
   }
   return answer;
+}
+
+Answer ExtensionAgent::GetNext(const Oid& name) {
+  return CheckNext(path_, view_, name, Query(SNMP_PDU_GETNEXT, name, Value()));
 }
 
 // One binding through SnmpExtensionQuery. The list and the binding's name are blocks of the

@@ -48,7 +48,29 @@ using LogSink = std::function<void(const std::string& line)>;
 void SetLogSink(LogSink sink);
 void Log(const std::string& line);
 
-class ExtensionAgent {
+// What the bridge asks of a served agent, wherever the agent runs: in the host's own process
+// (ExtensionAgent) or in a process of its own (AgentProcess, agent_process.h).
+class Agent {
+ public:
+  virtual ~Agent() = default;
+  // The NT path of the agent's library, for logs and the registration's name.
+  virtual const std::string& path() const = 0;
+  // The view registered with the master; it stays the same for the agent's lifetime.
+  virtual const Oid& view() const = 0;
+  // The value of `name`: kValue, kNoSuchName, kNoSuchObject (the view is absent) or kError.
+  virtual Answer Get(const Oid& name) = 0;
+  // The first instance after `name` inside the view: kValue, kEndOfView or kError.
+  virtual Answer GetNext(const Oid& name) = 0;
+  // Offers a new value; an agent of a read-only MIB answers kNoSuchName. kValue means accepted.
+  virtual Answer Set(const Oid& name, const Value& value) = 0;
+};
+
+// The host's rule for a GETNEXT answer of an agent whose view is `view`, asked after `asked`: an
+// answer outside the view, or one that does not move past the name asked for, ends the view
+// (the latter logged under `path`). Returns the answer to pass on.
+Answer CheckNext(const std::string& path, const Oid& view, const Oid& asked, Answer answer);
+
+class ExtensionAgent : public Agent {
  public:
   // Loads and initialises the library at `nt_path`. On failure returns null and sets *result
   // (which is also set to kServed on success); the library is unloaded again.
@@ -57,16 +79,14 @@ class ExtensionAgent {
   ExtensionAgent(const ExtensionAgent&) = delete;
   ExtensionAgent& operator=(const ExtensionAgent&) = delete;
 
-  const std::string& path() const { return path_; }
+  const std::string& path() const override { return path_; }
   // The view the agent reported in SnmpExtensionInit (a copy; the agent keeps its own).
-  const Oid& view() const { return view_; }
+  const Oid& view() const override { return view_; }
 
-  // The value of `name`: kValue, kNoSuchName or kError.
-  Answer Get(const Oid& name);
-  // The first instance after `name` inside the view: kValue, kEndOfView or kError.
-  Answer GetNext(const Oid& name);
-  // Offers a new value; an agent of a read-only MIB answers kNoSuchName. kValue means accepted.
-  Answer Set(const Oid& name, const Value& value);
+  // Never kNoSuchObject: a loaded agent is always there.
+  Answer Get(const Oid& name) override;
+  Answer GetNext(const Oid& name) override;
+  Answer Set(const Oid& name, const Value& value) override;
 
  private:
   struct Library;

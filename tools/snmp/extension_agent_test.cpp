@@ -12,12 +12,7 @@ namespace {
 
 using pairway::testing::TempRoot;
 using testing::kGoodView;
-
-Oid Under(const Oid& view, std::initializer_list<uint32_t> suffix) {
-  Oid name = view;
-  name.insert(name.end(), suffix);
-  return name;
-}
+using testing::Under;
 
 class ExtensionAgentTest : public ::testing::Test {
  protected:

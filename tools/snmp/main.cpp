@@ -1,11 +1,13 @@
 // pairway-snmp: the machine's SNMP service, as an AgentX subagent of net-snmp's snmpd.
 //
-//   pairway-snmp [-f] [-x ADDRESS] [--ping-interval SECONDS]
+//   pairway-snmp [-f] [-x ADDRESS] [--ping-interval SECONDS] [--in-process]
 //
-// It loads the extension agents listed in the registry of the machine root named by
-// PAIRWAY_ROOT, registers each agent's view with the master agent at ADDRESS and answers the
-// master's requests by asking the agents. Agents are loaded once, at start; a restart of the
-// service reloads them (as the platform's SNMP service does).
+// It starts the extension agents listed in the registry of the machine root named by
+// PAIRWAY_ROOT, each in a process of its own (agent_process.h), registers each agent's view with
+// the master agent at ADDRESS and answers the master's requests by asking the agents. The list
+// is read once, at start; a restart of the service reads it again (as the platform's SNMP
+// service does). With --in-process the agents are loaded into the host itself instead, as the
+// platform's service does; a crash or hang of one then takes the host down.
 //
 // Exit status: 0 after SIGTERM or SIGINT; 1 start-up failed; 2 usage error or no machine root.
 #include <fcntl.h>
@@ -22,6 +24,7 @@
 
 #include "agent_list.h"
 #include "agent_probe.h"
+#include "agent_process.h"
 #include "agentx_bridge.h"
 #include "extension_agent.h"
 #include "pairway/machine_root.h"
@@ -31,16 +34,21 @@ namespace {
 constexpr int kUsage = 2;
 constexpr int kStartFailed = 1;
 constexpr std::chrono::seconds kProbeTimeOut(30);
+// How often agent processes that are down or starting are looked after.
+constexpr std::chrono::milliseconds kTickPeriod(100);
 
 const char kHelp[] =
-    "Usage: pairway-snmp [-f] [-x ADDRESS] [--ping-interval SECONDS]\n"
+    "Usage: pairway-snmp [-f] [-x ADDRESS] [--ping-interval SECONDS] [--in-process]\n"
     "\n"
     "The SNMP service of the machine root named by PAIRWAY_ROOT: an AgentX subagent of\n"
     "net-snmp's snmpd that serves the extension agents listed in the root's registry\n"
     "(SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\ExtensionAgents, each entry naming a\n"
-    "key whose \"Pathname\" is the agent library). A library that cannot be loaded, whose\n"
-    "SnmpExtensionInit declines, or that crashes while starting (each is tried in a child\n"
-    "process first) is logged and left out; the others are served.\n"
+    "key whose \"Pathname\" is the agent library). Each agent runs in a process of its own. A\n"
+    "library that cannot be loaded, whose SnmpExtensionInit declines, or that crashes while\n"
+    "starting is logged and left out; the others are served. An agent that crashes later, or\n"
+    "does not answer a request within 500 ms, is logged, answered genErr for that request and\n"
+    "started again after 1 s, doubling up to 60 s while it keeps failing; until then its\n"
+    "view is absent.\n"
     "\n"
     "  -f                      stay in the foreground and log to stderr (else: background, "
     "syslog)\n"
@@ -51,13 +59,20 @@ const char kHelp[] =
     "                          restarted (5)\n"
     "  --probe NT_PATH         load and initialise one agent library and exit with the outcome\n"
     "                          (what the service runs in a child process for each library)\n"
+    "  --agent NT_PATH         serve one agent library to the service over file descriptor 3\n"
+    "                          (what the service runs as each agent's own process)\n"
+    "  --in-process            load the agents into this process instead (each is first tried\n"
+    "                          in a child process); one that crashes or hangs later takes\n"
+    "                          the service down\n"
     "  -h, --help              this text\n"
     "\n"
     "Exit status: 0 stopped by SIGTERM or SIGINT, 1 start-up failed, 2 usage or no machine root.\n";
 
 struct Options {
   snmphost::BridgeSettings bridge;
-  std::string probe;
+  bool in_process = false;
+  std::string probe;  // --probe: the child of --in-process
+  std::string agent;  // --agent: an agent's own process
 };
 
 volatile sig_atomic_t stop_requested = 0;
@@ -89,9 +104,14 @@ int ParseOptions(int argc, char** argv, Options* options) {
         return Usage("--ping-interval wants whole seconds from 1 to 3600");
       }
       options->bridge.ping_interval_seconds = static_cast<int>(seconds);
+    } else if (arg == "--in-process") {
+      options->in_process = true;
     } else if (arg == snmphost::kProbeOption && has_value) {
       options->probe = argv[++i];
-    } else if (arg == "-x" || arg == "--ping-interval" || arg == snmphost::kProbeOption) {
+    } else if (arg == snmphost::kAgentOption && has_value) {
+      options->agent = argv[++i];
+    } else if (arg == "-x" || arg == "--ping-interval" || arg == snmphost::kProbeOption ||
+               arg == snmphost::kAgentOption) {
       return Usage(arg + " needs a value");
     } else {
       return Usage("unknown argument '" + arg + "'");
@@ -115,24 +135,40 @@ void Daemonise() {
   }
 }
 
-// Probes, then loads, every listed agent; the ones that start are returned.
-std::vector<std::unique_ptr<snmphost::ExtensionAgent>> LoadAgents() {
+using Agents = std::vector<std::unique_ptr<snmphost::Agent>>;
+
+// Probes the library in a child, then loads it into this process; null (logged) when it fails.
+std::unique_ptr<snmphost::Agent> LoadInProcess(const std::string& pathname) {
+  snmphost::ProbeOutcome probe = snmphost::ProbeAgent(pathname, kProbeTimeOut);
+  if (!probe.serves) {
+    snmphost::Log(pathname + " left out: " + probe.text);
+    return nullptr;
+  }
+  snmphost::LoadResult result;
+  auto agent = snmphost::ExtensionAgent::Load(pathname, &result);
+  if (agent == nullptr) snmphost::Log(pathname + " left out: " + snmphost::LoadResultText(result));
+  return agent;
+}
+
+// Starts every listed agent, in this process or each in one of its own; the ones that serve
+// are returned, and *processes points at the agent processes among them for the ticks.
+Agents StartAgents(bool in_process, std::vector<snmphost::AgentProcess*>* processes) {
   std::vector<std::string> problems;
   std::vector<snmphost::ListedAgent> listed = snmphost::ReadExtensionAgents(&problems);
   for (const std::string& problem : problems) snmphost::Log(problem);
-  std::vector<std::unique_ptr<snmphost::ExtensionAgent>> agents;
+  Agents agents;
   for (const snmphost::ListedAgent& entry : listed) {
-    snmphost::ProbeOutcome probe = snmphost::ProbeAgent(entry.pathname, kProbeTimeOut);
-    if (!probe.serves) {
-      snmphost::Log(entry.pathname + " left out: " + probe.text);
+    if (in_process) {
+      if (auto agent = LoadInProcess(entry.pathname)) agents.push_back(std::move(agent));
       continue;
     }
-    snmphost::LoadResult result;
-    auto agent = snmphost::ExtensionAgent::Load(entry.pathname, &result);
+    std::string why;
+    auto agent = snmphost::AgentProcess::Start(entry.pathname, snmphost::ProcessSettings(), &why);
     if (agent == nullptr) {
-      snmphost::Log(entry.pathname + " left out: " + snmphost::LoadResultText(result));
+      snmphost::Log(entry.pathname + " left out: " + why);
       continue;
     }
+    processes->push_back(agent.get());
     agents.push_back(std::move(agent));
   }
   return agents;
@@ -162,13 +198,20 @@ int main(int argc, char** argv) {
     // Straight out: the host judges the library, not what it leaves behind at exit.
     _exit(snmphost::RunProbe(options.probe));
   }
+  if (!options.agent.empty()) _exit(snmphost::RunAgentProcess(options.agent));
   InstallSignalHandlers();
   if (!options.bridge.log_to_stderr) Daemonise();
 
   // The agents outlive the bridge, whose registrations point at them.
-  std::vector<std::unique_ptr<snmphost::ExtensionAgent>> agents;
+  Agents agents;
   snmphost::AgentxBridge bridge(options.bridge);
-  agents = LoadAgents();
+  std::vector<snmphost::AgentProcess*> processes;
+  agents = StartAgents(options.in_process, &processes);
+  if (!processes.empty()) {
+    bridge.Every(kTickPeriod, [&processes] {
+      for (snmphost::AgentProcess* process : processes) process->Tick();
+    });
+  }
   size_t served = 0;
   for (const auto& agent : agents) {
     if (!bridge.Serve(agent.get())) continue;

@@ -54,11 +54,15 @@ class SnmpHostTest : public ::testing::Test {
     ASSERT_TRUE(master_->ok()) << "snmpd did not start";
   }
 
-  // Lists the agents, in this order, as ExtensionAgents entries 1, 2, ... and starts the host.
-  void StartHost(const std::vector<std::string>& variants) {
+  // Lists the agents, in this order, as ExtensionAgents entries 1, 2, ...
+  void ListAgents(const std::vector<std::string>& variants) {
     int entry = 1;
     for (const std::string& variant : variants)
       testing::ListTestAgent(root_, variant, std::to_string(entry++));
+  }
+  // Lists the agents and starts the host.
+  void StartHost(const std::vector<std::string>& variants) {
+    ListAgents(variants);
     host_ = std::make_unique<Host>(master_->agentx_address(), master_->folder() / "host.log");
   }
 
@@ -80,38 +84,46 @@ class SnmpHostTest : public ::testing::Test {
   std::unique_ptr<Host> host_;
 };
 
+// The same walks whether each agent runs in a process of its own or all in the host's.
 TEST_F(SnmpHostTest, WalksVisitEveryInstanceOnceInOrderAndSkipAgentsThatCannotServe) {
-  StartHost({"good", "garbage", "second", "declines", "crashes_on_init", "crashes_on_load"});
-  ASSERT_TRUE(testing::WaitFor([&] { return Serves(kGoodInteger); })) << host_->log();
+  ListAgents({"good", "garbage", "second", "declines", "crashes_on_init", "crashes_on_load"});
+  for (bool in_process : {false, true}) {
+    SCOPED_TRACE(in_process ? "--in-process" : "one process per agent");
+    host_ = std::make_unique<Host>(
+        master_->agentx_address(), master_->folder() / (in_process ? "host-in.log" : "host.log"),
+        in_process ? std::vector<std::string>{"--in-process"} : std::vector<std::string>{});
+    ASSERT_TRUE(testing::WaitFor([&] { return Serves(kGoodInteger); })) << host_->log();
 
-  std::vector<std::string> expected = AgentNames(".1.3.6.1.4.1.32473.99.1", true);
-  std::vector<std::string> second = AgentNames(".1.3.6.1.4.1.32473.99.3", true);
-  expected.insert(expected.end(), second.begin(), second.end());
-  for (const char* tool : {"snmpwalk -v2c -c public", "snmpbulkwalk -v2c -c public"}) {
-    SCOPED_TRACE(tool);
-    int status = -1;
-    std::string walk = Ask(tool, kTestTree, &status);
-    EXPECT_EQ(status, 0) << walk;
-    EXPECT_EQ(Names(walk), expected) << walk;
-    EXPECT_EQ(walk.find("not increasing"), std::string::npos) << walk;
+    std::vector<std::string> expected = AgentNames(".1.3.6.1.4.1.32473.99.1", true);
+    std::vector<std::string> second = AgentNames(".1.3.6.1.4.1.32473.99.3", true);
+    expected.insert(expected.end(), second.begin(), second.end());
+    for (const char* tool : {"snmpwalk -v2c -c public", "snmpbulkwalk -v2c -c public"}) {
+      SCOPED_TRACE(tool);
+      int status = -1;
+      std::string walk = Ask(tool, kTestTree, &status);
+      EXPECT_EQ(status, 0) << walk;
+      EXPECT_EQ(Names(walk), expected) << walk;
+      EXPECT_EQ(walk.find("not increasing"), std::string::npos) << walk;
+    }
+    std::vector<std::string> v1 = AgentNames(".1.3.6.1.4.1.32473.99.1", false);
+    std::vector<std::string> v1_second = AgentNames(".1.3.6.1.4.1.32473.99.3", false);
+    v1.insert(v1.end(), v1_second.begin(), v1_second.end());
+    EXPECT_EQ(Names(Ask("snmpwalk -v1 -c public", kTestTree)), v1);
+
+    // Past the last view the walk goes on into the master's own MIB.
+    std::string next = Ask("snmpgetnext -v2c -c public", ".1.3.6.1.4.1.32473.99.3.8.0");
+    ASSERT_EQ(Names(next).size(), 1u) << next;
+    EXPECT_GT(Names(next)[0], std::string(".1.3.6.1.4.1.32473.99.4")) << next;
+    EXPECT_EQ(next.find("No more variables"), std::string::npos) << next;
+
+    std::string log = host_->log();
+    EXPECT_NE(log.find("declines.dll left out: SnmpExtensionInit returned FALSE"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("crashes_on_init.dll left out: it crashed"), std::string::npos) << log;
+    EXPECT_NE(log.find("crashes_on_load.dll left out: it crashed"), std::string::npos) << log;
+    EXPECT_EQ(host_->Stop(), 0);
   }
-  std::vector<std::string> v1 = AgentNames(".1.3.6.1.4.1.32473.99.1", false);
-  std::vector<std::string> v1_second = AgentNames(".1.3.6.1.4.1.32473.99.3", false);
-  v1.insert(v1.end(), v1_second.begin(), v1_second.end());
-  EXPECT_EQ(Names(Ask("snmpwalk -v1 -c public", kTestTree)), v1);
-
-  // Past the last view the walk goes on into the master's own MIB.
-  std::string next = Ask("snmpgetnext -v2c -c public", ".1.3.6.1.4.1.32473.99.3.8.0");
-  ASSERT_EQ(Names(next).size(), 1u) << next;
-  EXPECT_GT(Names(next)[0], std::string(".1.3.6.1.4.1.32473.99.4")) << next;
-  EXPECT_EQ(next.find("No more variables"), std::string::npos) << next;
-
-  std::string log = host_->log();
-  EXPECT_NE(log.find("declines.dll left out: SnmpExtensionInit returned FALSE"), std::string::npos)
-      << log;
-  EXPECT_NE(log.find("crashes_on_init.dll left out: it crashed"), std::string::npos) << log;
-  EXPECT_NE(log.find("crashes_on_load.dll left out: it crashed"), std::string::npos) << log;
-  EXPECT_EQ(host_->Stop(), 0);
 }
 
 TEST_F(SnmpHostTest, GetAnswersValuesAndRefusesNonInstancesGarbageAndSet) {
@@ -179,6 +191,57 @@ TEST_F(SnmpHostTest, StartsBeforeItsMasterAndConnectsWhenItComes) {
   EXPECT_TRUE(host_->running()) << host_->log();
   ASSERT_TRUE(master_->Start());
   EXPECT_TRUE(testing::WaitFor([&] { return Serves(kGoodInteger); })) << host_->log();
+}
+
+// Agents that crash or hang on every request, or write junk on their channel, cost their own
+// view only: the good agent answers through all of it, and so does the host.
+TEST_F(SnmpHostTest, AgentsThatCrashOrHangOnEveryRequestLeaveTheOthersAnswering) {
+  StartHost({"crashes_on_query", "good", "hangs", "scribbles"});
+  ASSERT_TRUE(testing::WaitFor([&] { return Serves(kGoodInteger); })) << host_->log();
+  const std::string crash = ".1.3.6.1.4.1.32473.99.0.1.0";
+  const std::string hang = ".1.3.6.1.4.1.32473.99.7.1.0";
+  const std::string scribble = ".1.3.6.1.4.1.32473.99.8.1.0";
+
+  for (const std::string& failing : {crash, hang, scribble}) {
+    std::string out = Ask("snmpget -v2c -c public", failing);
+    EXPECT_NE(out.find("genErr"), std::string::npos) << failing << ": " << out;
+    EXPECT_EQ(Ask("snmpget -v2c -c public -Oqv", kGoodInteger), "-42\n");
+  }
+  // While the crashing agent is down its view is absent: a GET says so and a GETNEXT goes on
+  // to the good agent's first object.
+  std::string absent = Ask("snmpget -v2c -c public", crash);
+  if (absent.find("genErr") == std::string::npos) {  // else it had started again already
+    EXPECT_NE(absent.find("No Such Object"), std::string::npos) << absent;
+    std::string next = Ask("snmpgetnext -v2c -c public", ".1.3.6.1.4.1.32473.99.0");
+    EXPECT_EQ(Names(next), std::vector<std::string>{std::string(kGoodInteger)}) << next;
+  }
+  int status = 0;
+  std::string v1 = Ask("snmpget -v1 -c public", crash + " " + kGoodInteger, &status);
+  EXPECT_NE(status, 0) << v1;
+
+  // Every agent is asked again and again while the failing ones are started, crash or time
+  // out again; the good one answers every time, a whole walk of it included.
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+  while (std::chrono::steady_clock::now() < until) {
+    Ask("snmpget -v2c -c public", crash + " " + hang + " " + scribble);
+    ASSERT_EQ(Ask("snmpget -v2c -c public -Oqv", kGoodInteger), "-42\n") << host_->log();
+    ASSERT_EQ(Names(Ask("snmpwalk -v2c -c public", ".1.3.6.1.4.1.32473.99.1")),
+              AgentNames(".1.3.6.1.4.1.32473.99.1", true));
+  }
+  EXPECT_TRUE(host_->running());
+
+  std::string log = host_->log();
+  EXPECT_NE(log.find("crashes_on_query.dll crashed (Aborted) during GET " + crash.substr(1) +
+                     "; starting it again in 1 s"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("crashes_on_query.dll started again"), std::string::npos) << log;
+  EXPECT_NE(log.find("; starting it again in 2 s"), std::string::npos) << log;
+  EXPECT_NE(log.find("hangs.dll did not answer GET " + hang.substr(1) + " within 500 ms"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("scribbles.dll sent what is no answer"), std::string::npos) << log;
+  EXPECT_EQ(host_->Stop(), 0);
 }
 
 TEST(SnmpHostCommandLine, HelpUsageAndMissingRoot) {

@@ -155,10 +155,17 @@ int SnmpMaster::Client(const std::string& tool, const std::string& args, std::st
   return pairway::testing::RunCommand(command, out);
 }
 
-Host::Host(const std::string& master_address, const fs::path& log) : log_(log) {
-  pid_ = Spawn({(pairway::testing::BuildDir() / "bin" / "pairway-snmp").string(), "-f", "-x",
-                master_address, "--ping-interval", "1"},
-               {}, log_);
+Host::Host(const std::string& master_address, const fs::path& log,
+           const std::vector<std::string>& extra)
+    : log_(log) {
+  std::vector<std::string> argv = {(pairway::testing::BuildDir() / "bin" / "pairway-snmp").string(),
+                                   "-f",
+                                   "-x",
+                                   master_address,
+                                   "--ping-interval",
+                                   "1"};
+  argv.insert(argv.end(), extra.begin(), extra.end());
+  pid_ = Spawn(argv, {}, log_);
 }
 
 Host::~Host() { Stop(); }

@@ -59,7 +59,9 @@ class SnmpMaster {
 // build/bin/pairway-snmp -f against a master, on the current machine root, logging to a file.
 class Host {
  public:
-  Host(const std::string& master_address, const std::filesystem::path& log);
+  // `extra` goes on the command line after the master's address.
+  Host(const std::string& master_address, const std::filesystem::path& log,
+       const std::vector<std::string>& extra = {});
   ~Host();
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;

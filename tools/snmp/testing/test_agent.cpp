@@ -6,6 +6,11 @@
 //   TEST_AGENT_DECLINES         SnmpExtensionInit returns FALSE
 //   TEST_AGENT_CRASHES_ON_INIT  SnmpExtensionInit aborts the process
 //   TEST_AGENT_CRASHES_ON_LOAD  loading the library aborts the process
+//   TEST_AGENT_CRASHES_ON_QUERY view ...99.0: every SnmpExtensionQuery aborts the process
+//   TEST_AGENT_HANGS            view ...99.7: every SnmpExtensionQuery waits forever
+//   TEST_AGENT_SCRIBBLES        view ...99.8: answers as the good agent, after writing junk to
+//                               every socket the process holds (a stray write on the host's
+//                               channel)
 //
 // The good agents answer as a read-only extension agent of the platform does: one binding after
 // the other, GETNEXT past the last object answers noError with the name just past the view,
@@ -14,6 +19,9 @@
 #include <windows.h>
 
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -29,6 +37,12 @@ constexpr UINT kViewLast = 2;
 constexpr UINT kViewLast = 3;
 #elif defined(TEST_AGENT_DECLINES)
 constexpr UINT kViewLast = 4;
+#elif defined(TEST_AGENT_CRASHES_ON_QUERY)
+constexpr UINT kViewLast = 0;
+#elif defined(TEST_AGENT_HANGS)
+constexpr UINT kViewLast = 7;
+#elif defined(TEST_AGENT_SCRIBBLES)
+constexpr UINT kViewLast = 8;
 #else
 constexpr UINT kViewLast = 5;
 #endif
@@ -152,6 +166,19 @@ AsnInteger32 Garbage(BYTE type, SnmpVarBindList* list) {
 __attribute__((constructor)) void CrashOnLoad() { abort(); }
 #endif
 
+#if defined(TEST_AGENT_SCRIBBLES)
+void Scribble() {
+  static const char junk[] = "\x41\xff\x00junk";
+  for (int fd = 0; fd < 256; ++fd) {
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode)) {
+      ssize_t ignored = send(fd, junk, sizeof junk, MSG_NOSIGNAL | MSG_DONTWAIT);
+      (void)ignored;
+    }
+  }
+}
+#endif
+
 }  // namespace
 
 extern "C" {
@@ -172,6 +199,13 @@ BOOL WINAPI SnmpExtensionInit(DWORD, HANDLE* trap_event, AsnObjectIdentifier* vi
 BOOL WINAPI SnmpExtensionQuery(BYTE type, SnmpVarBindList* list, AsnInteger32* error_status,
                                AsnInteger32* error_index) {
   if (list->len == 0) return TRUE;
+#if defined(TEST_AGENT_CRASHES_ON_QUERY)
+  abort();
+#elif defined(TEST_AGENT_HANGS)
+  for (;;) pause();
+#elif defined(TEST_AGENT_SCRIBBLES)
+  Scribble();
+#endif
 #if defined(TEST_AGENT_GARBAGE)
   *error_status = Garbage(type, list);
   if (*error_status != 0) *error_index = 1;
