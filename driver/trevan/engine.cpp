@@ -168,6 +168,11 @@ int Engine::WaitMs() const {
       wait = wait < 0 ? std::max<int64_t>(0, *at - now)
                       : std::min(wait, std::max<int64_t>(0, *at - now));
   }
+  constexpr int64_t kKernelChoicePollMs = 100;
+  for (const auto& [head, group] : groups_) {
+    if (group->kernel_chooses())
+      wait = wait < 0 ? kKernelChoicePollMs : std::min(wait, kKernelChoicePollMs);
+  }
   for (LinkWatch* watch : {emulated_watch_.get(), interface_watch_.get()}) {
     if (watch == nullptr || watch->poll_interval_ms() < 0) continue;
     bool used = false;

@@ -150,8 +150,10 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
     std::string error;
     if (engine.Start(&error)) {
       LogLine("started (pid " + std::to_string(getpid()) + ")");
-      engine.Reconfigure();
+      // Running before the first read: a PARAMCHANGE sent as soon as the groups show waits in
+      // the pipe instead of being refused as too early.
       Report(SERVICE_RUNNING);
+      engine.Reconfigure();
       Serve(&engine);
       engine.Stop();
       LogLine("stopped");

@@ -57,6 +57,8 @@ class RunningGroup {
   // Applies the rules; true when anything the state shows changed.
   bool Advance(int64_t now_ms);
   std::optional<int64_t> NextDeadline() const;
+  // The kernel picks the active member (a bond): the loop reads its choice every so often.
+  bool kernel_chooses() const { return path_ && path_->monitors_links(); }
   // Takes a changed name, time-out or address list without taking the group apart.
   void Update(const GroupConfig& config);
   bool NeedsRebuild() const { return needs_rebuild_; }

@@ -108,6 +108,7 @@ class TrevanLinuxTest : public ::testing::Test {
     }
   }
 
+  // One command in the host namespace (a shell list would run its later commands outside).
   int Host(const std::string& command) { return topology_.host().Exec(command + " >/dev/null"); }
   std::string HostOut(const std::string& command) {
     std::string out;
@@ -117,6 +118,15 @@ class TrevanLinuxTest : public ::testing::Test {
   }
   int Sc(const std::string& args) {
     return RunCommand(Tool("pairway-sc") + " " + args + " >/dev/null 2>&1");
+  }
+
+  // Starts TREVAN once the manager has taken the exit of the process before it (in its own time).
+  bool StartDriver() {
+    for (int i = 0; i < 1000; ++i) {
+      if (Sc("start TREVAN") == 0) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
   }
 
   // The host as it was before the driver: no group interface, m0's address, m1's MAC.
@@ -190,12 +200,7 @@ TEST_F(TrevanLinuxTest, AKilledDriverIsCleanedUpByTheNextOne) {
   ASSERT_TRUE(WaitForNoDriver(root_));
   EXPECT_EQ(Host("ip link show Team-1-a"), 0) << "a killed driver leaves its group behind";
 
-  bool started = false;
-  for (int i = 0; i < 500 && !started; ++i) {
-    started = Sc("start TREVAN") == 0;
-    if (!started) std::this_thread::sleep_for(10ms);
-  }
-  ASSERT_TRUE(started);
+  ASSERT_TRUE(StartDriver());
   ASSERT_TRUE(WaitForGroup(root_, [&](const GroupStatus& g) { return g.up; }));
   EXPECT_NE(State(root_).pid, pid);
   UdpEcho echo(topology_, "10.77.0.1", kEchoPort);
@@ -206,6 +211,56 @@ TEST_F(TrevanLinuxTest, AKilledDriverIsCleanedUpByTheNextOne) {
   RunCommand(Tool("pairway-sc") + " shutdown >/dev/null 2>&1");
   scm_->Wait();
   scm_.reset();
+  ExpectHostAsBefore();
+}
+
+TEST_F(TrevanLinuxTest, AMissingMemberAndALateAddressJoinTheRunningGroup) {
+  ASSERT_TRUE(WaitForGroup(root_, [](const GroupStatus& g) { return g.up; }));
+  ASSERT_EQ(Sc("stop TREVAN"), 0);
+  ASSERT_TRUE(WaitForNoDriver(root_));
+  // The backup's interface is elsewhere, and the head has no address yet.
+  ASSERT_EQ(Host("ip link set m0 down"), 0);
+  ASSERT_EQ(Host("ip link set m0 name m0x"), 0);
+  ASSERT_EQ(Host("ip link set m0x up"), 0);
+  HKEY tcpip = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (Parameters(2) + "\\Tcpip").c_str(), 0,
+                          KEY_ALL_ACCESS, &tcpip),
+            ERROR_SUCCESS);
+  RegDeleteValueA(tcpip, "IPAddress");
+  RegDeleteValueA(tcpip, "SubnetMask");
+  RegCloseKey(tcpip);
+  ASSERT_TRUE(StartDriver());
+  ASSERT_TRUE(WaitForGroup(root_, [](const GroupStatus& g) {
+    return g.up && g.active == "TREVAN2" && g.members.size() == 2 &&
+           g.members[1].link == MemberLink::kMissing && g.addresses.empty();
+  }));
+  EXPECT_NE(HostOut("ip -4 -o addr show dev m0x").find("192.168.50.1/24"), std::string::npos)
+      << "an interface that is not in the group keeps its address";
+
+  // The address arrives (as set-ip writes it), with a time-out of 0, and the backup comes back.
+  SetValue(Parameters(2) + "\\Tcpip", "IPAddress", REG_MULTI_SZ, std::string("10.77.0.1\0\0", 11));
+  SetValue(Parameters(2), "LinkCheckTimeOut", REG_DWORD, Dword(0));
+  ASSERT_EQ(Sc("control TREVAN paramchange"), 0);
+  ASSERT_TRUE(WaitForGroup(root_, [](const GroupStatus& g) {
+    return g.addresses == std::vector<std::string>{"10.77.0.1/8"};  // the class mask
+  }));
+  UdpEcho echo(topology_, "10.77.0.1", kEchoPort);
+  ASSERT_TRUE(echo.ok()) << echo.error();
+  EXPECT_EQ(echo.Exchange(30, 2ms).answered, 30);
+  ASSERT_EQ(Host("ip link set m0x down"), 0);
+  ASSERT_EQ(Host("ip link set m0x name m0"), 0);
+  ASSERT_EQ(Host("ip link set m0 up"), 0);
+  ASSERT_TRUE(WaitForGroup(
+      root_, [](const GroupStatus& g) { return g.up && g.members[1].link == MemberLink::kUp; }));
+  ASSERT_TRUE(topology_.SetLink(1, false));
+  ASSERT_TRUE(WaitForGroup(root_, [](const GroupStatus& g) {
+    return g.active == "TREVAN1" && g.up && g.failovers == 1;
+  }));
+  UdpEcho::Result after = echo.Exchange(30, 2ms);
+  EXPECT_EQ(after.answered, 30);
+  EXPECT_EQ(after.duplicated_answers + after.duplicated_requests, 0);
+  ASSERT_EQ(Sc("stop TREVAN"), 0);
+  ASSERT_TRUE(WaitForNoDriver(root_));
   ExpectHostAsBefore();
 }
 

@@ -203,7 +203,8 @@ TEST(TrevanServiceTest, StoppedOrKilledTheDriverPublishesNothingAndAStartPicksUp
   EXPECT_TRUE(
       WaitFor([&] { return ReadFailoverState(root.path(), &state) == StateRead::kNoDriver; }));
 
-  ASSERT_EQ(RunTool("pairway-sc", "start TREVAN"), 0);
+  // The manager takes the stopped process's exit in its own time; until then it is running.
+  EXPECT_TRUE(WaitFor([] { return RunTool("pairway-sc", "start TREVAN") == 0; }));
   ASSERT_TRUE(WaitForGroup(root, "TREVAN2", [](const GroupStatus& g) { return g.up; }));
   const pid_t pid = State(root).pid;
   ASSERT_GT(pid, 0);
