@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include "child_process.h"
 #include "failover_state.h"
+#include "testing/snmp_master.h"
 #include "temp_root.h"
 #include "topology.h"
 
@@ -81,7 +83,7 @@ class TrevanLinuxTest : public ::testing::Test {
     // Members with addresses and MACs of their own, to see them given back.
     ASSERT_EQ(Host("ip addr add 192.168.50.1/24 dev m0"), 0);
     ASSERT_EQ(Host("ip link set m1 address 02:00:00:00:50:02"), 0);
-    ASSERT_EQ(Host(Tool("pairway-netsetup") + " init"), 0);
+    ASSERT_EQ(Host(Tool("pairway-netsetup") + " init --snmp"), 0);
     ASSERT_EQ(Host(Tool("pairway-netsetup") + " add-card --interface m0"), 0);
     ASSERT_EQ(Host(Tool("pairway-netsetup") + " add-card --interface m1"), 0);
     // TREVAN2 (m1) heads the group, as the configuration page makes the highest instance the
@@ -262,6 +264,50 @@ TEST_F(TrevanLinuxTest, AMissingMemberAndALateAddressJoinTheRunningGroup) {
   ASSERT_EQ(Sc("stop TREVAN"), 0);
   ASSERT_TRUE(WaitForNoDriver(root_));
   ExpectHostAsBefore();
+}
+
+// What a manager sees through snmpd: the failover MIB's group row, read by name.
+std::string MibValue(const snmphost::testing::SnmpMaster& master, const std::string& object) {
+  const std::filesystem::path mibs = pairway::testing::SourceDir() / "mibs";
+  std::string out;
+  RunCommand("SNMP_PERSISTENT_DIR=" + (master.folder() / "persist").string() +
+                 " snmpget -v2c -c public -t 2 -r 1 -Oqv -m +PAIRWAY-FAILOVER-MIB -M " +
+                 (mibs / "ietf").string() + ":" + mibs.string() + " " + master.udp_address() +
+                 " PAIRWAY-FAILOVER-MIB::" + object + " 2>/dev/null",
+             &out);
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  if (out.size() >= 2 && out.front() == '"' && out.back() == '"')
+    out = out.substr(1, out.size() - 2);
+  return out;
+}
+
+TEST_F(TrevanLinuxTest, TheFailoverMibAgreesWithThePublishedStateAcrossAFailover) {
+  if (!snmphost::testing::SnmpToolsInstalled()) GTEST_SKIP() << "no snmpd or net-snmp clients";
+  ASSERT_TRUE(WaitForGroup(root_, [](const GroupStatus& g) { return g.up; }));
+  ASSERT_TRUE(snmphost::testing::RegisterAgentsByMonitor());
+  snmphost::testing::SnmpMaster master;
+  ASSERT_TRUE(master.ok());
+  snmphost::testing::Host host(master.agentx_address(), master.folder() / "host.log");
+  ASSERT_TRUE(snmphost::testing::WaitFor([&] {
+    return MibValue(master, "pwFoGroupActivePort.2") == "TREVAN2";
+  })) << MibValue(master, "pwFoGroupActivePort.2")
+      << "\n"
+      << host.log();
+  EXPECT_EQ(MibValue(master, "pwFoGroupFailovers.2"), "0");
+
+  SetValue(Parameters(2), "LinkCheckTimeOut", REG_DWORD, Dword(0));
+  ASSERT_EQ(Sc("control TREVAN paramchange"), 0);
+  ASSERT_TRUE(topology_.SetLink(1, false));
+  ASSERT_TRUE(WaitForGroup(
+      root_, [](const GroupStatus& g) { return g.active == "TREVAN1" && g.failovers == 1; }));
+  UdpEcho echo(topology_, "10.77.0.1", kEchoPort);
+  ASSERT_TRUE(echo.ok()) << echo.error();
+  EXPECT_EQ(echo.Exchange(30, 2ms).answered, 30);
+  EXPECT_EQ(MibValue(master, "pwFoGroupActivePort.2"), "TREVAN1");
+  EXPECT_EQ(MibValue(master, "pwFoGroupFailovers.2"), "1");
+  EXPECT_EQ(MibValue(master, "pwFoMemberActive.2.1"), "true");
+  EXPECT_EQ(MibValue(master, "pwFoMemberLink.2.2"), "down");
+  host.Stop();
 }
 
 }  // namespace
