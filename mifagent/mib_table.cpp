@@ -122,6 +122,9 @@ int lookup_column(RFC1157VarBind* binding, BYTE request_type, int* found, UINT m
     candidate.ids[MIB_INSTANCE_POSITION] = instance;
     return oid_compare(name, &candidate.name) == 0 ? 0 : 1;
   }
+  // A column without instances (no ports) has no first instance to offer: the scan goes on to
+  // the next column, as group 5 does while no port holds a multicast address.
+  if (max_instance == 0) return 0;
   adopt_if_after(binding, candidate, found);
   const UINT instance = sub_id_or_zero(name, MIB_INSTANCE_POSITION);
   if (!*found && length_of(name) > MIB_INSTANCE_POSITION && instance < max_instance) {
@@ -144,6 +147,7 @@ int lookup_column_pair(RFC1157VarBind* binding, BYTE request_type, int* found, U
     candidate.ids[MIB_SECOND_POSITION] = second;
     return oid_compare(name, &candidate.name) == 0 ? 0 : 1;
   }
+  if (max_instance == 0 || max_second == 0) return 0;
   adopt_if_after(binding, candidate, found);
   const UINT first = sub_id_or_zero(name, MIB_INSTANCE_POSITION);
   const UINT second = sub_id_or_zero(name, MIB_SECOND_POSITION);

@@ -2,11 +2,41 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
 
 #include "agent_test_util.h"
 
+// The agent's allocations reach GlobalAlloc through this wrapper in this test program (it is
+// linked with --wrap=GlobalAlloc), so that a test can fail one as a machine out of memory does.
 namespace {
+// Allocations still to pass before one fails: -1 never fails, 0 fails the next one.
+std::atomic<int> allocations_before_failure{-1};
+}  // namespace
+
+extern "C" HGLOBAL __real_GlobalAlloc(UINT flags, SIZE_T bytes);
+extern "C" HGLOBAL __wrap_GlobalAlloc(UINT flags, SIZE_T bytes) {
+  int left = allocations_before_failure.load();
+  if (left >= 0) {
+    allocations_before_failure = left - 1;
+    if (left == 0) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return nullptr;
+    }
+  }
+  return __real_GlobalAlloc(flags, bytes);
+}
+
+namespace {
+
+// Lets `pass` allocations through, fails the next and lets every later one through.
+class FailAllocation {
+ public:
+  explicit FailAllocation(int pass) { allocations_before_failure = pass; }
+  ~FailAllocation() { allocations_before_failure = -1; }
+  FailAllocation(const FailAllocation&) = delete;
+  FailAllocation& operator=(const FailAllocation&) = delete;
+};
 
 using mifsnmp_test::AgentMachine;
 using mifsnmp_test::Answer;
@@ -158,6 +188,93 @@ TEST_F(MibTest, WithoutMulticastAddressesGroupFiveIsEmpty) {
   EXPECT_EQ(GetNext(Name({4, 1, 13, 2})).name, Name({6, 1, 1, 1}));
   for (UINT attribute = 1; attribute <= 4; attribute++) {
     EXPECT_EQ(Get(Name({5, 1, attribute, 1})).status, 2);
+  }
+}
+
+// The value type of each of the 56 columns in table order: S OCTET STRING, I INTEGER,
+// C Counter. A manager graphs a Counter as a rate and an INTEGER as a level, so a counter that
+// came back as a plain number would be drawn wrong.
+constexpr char kColumnTypes[] =
+    "SSSSSII"   // 1.1.1 to 1.1.7
+    "II"        // 2.1.1, 2.1.2
+    "IIIIIII"   // 3.1.1 to 3.1.7
+    "ISSII"     // 4.1.1 to 4.1.5
+    "CCCCCCCC"  // 4.1.6 to 4.1.13
+    "IIIS"      // 5.1.1 to 5.1.4
+    "ISSSIISS"  // 6.1.1 to 6.1.8
+    "IIIIII"    // 7.1.1 to 7.1.6
+    "IIIIII"    // 8.1.1 to 8.1.6
+    "CCC";      // 8.1.7 to 8.1.9
+static_assert(sizeof kColumnTypes - 1 == MIB_ROW_COUNT);
+
+BYTE TagOf(char letter) {
+  return letter == 'S' ? ASN_OCTETSTRING : letter == 'C' ? ASN_RFC1155_COUNTER : ASN_INTEGER;
+}
+
+TEST_F(MibTest, EveryInstanceOfEveryColumnCarriesItsColumnsTypeTag) {
+  Load(2);
+  machine_.SetNic("TREVAN1", {"multicast=01005E000001"});
+  std::set<int> rows;
+  for (const Answer& answer : mifsnmp_test::Walk()) {
+    int row = Find(answer.name);
+    rows.insert(row);
+    EXPECT_EQ(answer.type, TagOf(kColumnTypes[row])) << "row " << row + 1;
+    Answer got = Get(answer.name);
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.type, answer.type) << "row " << row + 1;
+  }
+  EXPECT_EQ(rows.size(), static_cast<size_t>(MIB_ROW_COUNT));
+  EXPECT_EQ(ASN_RFC1155_COUNTER, 0x41);
+  EXPECT_EQ(ASN_OCTETSTRING, 0x04);
+  EXPECT_EQ(ASN_INTEGER, 0x02);
+}
+
+// Out of memory, a request is answered genErr: never a value without its bytes, never the
+// value of a name other than the one the binding then holds.
+TEST_F(MibTest, AFailedAllocationIsGenErr) {
+  Load(1);
+  {
+    FailAllocation fail(0);  // the text of the manufacturer
+    mifsnmp_test::Binding binding(Name({1, 1, 1, 1}));
+    EXPECT_EQ(resolve_var_bind(binding.get(), SNMP_PDU_GET), SNMP_ERRORSTATUS_GENERR);
+    const AsnOctetString& value = binding.get()->value.asnValue.string;
+    EXPECT_EQ(binding.type(), ASN_OCTETSTRING);
+    EXPECT_EQ(value.length, 13u);  // the length of "Corvane, Inc.", with no bytes behind it
+    EXPECT_EQ(value.stream, nullptr);
+    EXPECT_FALSE(value.dynamic);
+  }
+  {
+    FailAllocation fail(0);  // the copy of the next name
+    EXPECT_EQ(GetNext({1, 3, 6, 1, 4, 1, 32473}).status, SNMP_ERRORSTATUS_GENERR);
+  }
+  {
+    FailAllocation fail(1);  // the name is copied, its text is not
+    EXPECT_EQ(GetNext({1, 3, 6, 1, 4, 1, 32473}).status, SNMP_ERRORSTATUS_GENERR);
+  }
+  {
+    FailAllocation fail(1);  // a number needs no second block
+    Answer answer = GetNext(Name({1, 1, 5, 1}));
+    EXPECT_EQ(answer.status, 0);
+    EXPECT_EQ(answer.name, Name({1, 1, 6, 1}));
+  }
+  EXPECT_EQ(Get(Name({1, 1, 1, 1})).text, "Corvane, Inc.");  // and memory back, all is well
+}
+
+// With no ports there is no instance anywhere: nothing is answered for a port that is not there.
+TEST_F(MibTest, WithoutPortsNoInstanceExists) {
+  Load(0);
+  EXPECT_TRUE(mifsnmp_test::Walk().empty());
+  for (const Oid& name : {Oid{1, 3, 6, 1, 4, 1, 32473}, Name({1, 1, 1}), Name({1, 1, 1, 0}),
+                          Name({3, 1, 1, 0, 0}), Name({4, 1, 6, 0}), Name({8, 1, 9})}) {
+    Answer next = GetNext(name);
+    EXPECT_EQ(next.status, 2);
+    EXPECT_EQ(next.name, name);
+  }
+  for (int row = 0; row < MIB_ROW_COUNT; row++) {
+    Oid first = ColumnName(row);
+    EXPECT_EQ(Get(first).status, 2) << "row " << row + 1;
+    first[14] = 0;
+    EXPECT_EQ(Get(first).status, 2) << "row " << row + 1 << ", instance 0";
   }
 }
 
