@@ -3,6 +3,7 @@
 #include "TrevanNetworkAdapter.h"
 
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include <memory>
 #include <string>
@@ -103,6 +104,80 @@ TEST_F(TrevanNetworkAdapterTest, LeavingARoleWhoseValueCannotBeDeletedChangesNot
   // The same role with the same index writes nothing.
   card.setAdapterState(ADAPTER_STATE_BACKUP, 3);
   EXPECT_EQ(GetBytes(ParamsKey(1), VAL_PRIMARY_INDEX), "<missing>");
+}
+
+// What a card's bind rules look like: the card entry starts with "bindform" alone, so a cell that
+// changes nothing leaves them "untouched", enabling writes all three, disabling deletes all three.
+std::string RulesState(int n) {
+  bool bindform = GetBytes(Rules(n), VAL_BINDFORM) != "<missing>";
+  bool cls = GetBytes(Rules(n), VAL_CLASS) != "<missing>";
+  bool type = GetBytes(Rules(n), VAL_TYPE) != "<missing>";
+  if (bindform && cls && type) return "enabled";
+  if (!bindform && !cls && !type) return "disabled";
+  if (bindform && !cls && !type) return "untouched";
+  return "mixed";
+}
+
+std::string IndexValue(int n, const char* name) {
+  std::string bytes = GetBytes(ParamsKey(n), name);
+  if (bytes.size() != 4) return bytes;
+  DWORD value;
+  memcpy(&value, bytes.data(), 4);
+  return std::to_string(value);
+}
+
+// Every cell of the role-change table, from a role whose partner index is 5. Each row says what
+// the card holds afterwards: its role and index, both index values and its bind rules.
+TEST_F(TrevanNetworkAdapterTest, EveryRoleChangeOfTheTableWritesExactlyItsCell) {
+  constexpr int kNone = ADAPTER_STATE_NONE, kAlone = ADAPTER_STATE_STANDALONE,
+                kPrimary = ADAPTER_STATE_PRIMARY, kBackup = ADAPTER_STATE_BACKUP;
+  const char* const kMissing = "<missing>";
+  struct Cell {
+    int from, request, index;
+    int state, state_index;
+    const char* primary_index;
+    const char* backup_index;
+    const char* rules;
+  };
+  const Cell kCells[] = {
+      {kNone, kAlone, 7, kNone, -1, kMissing, kMissing, "untouched"},
+      {kNone, kPrimary, 7, kNone, -1, kMissing, kMissing, "untouched"},
+      {kNone, kBackup, 7, kNone, -1, kMissing, kMissing, "untouched"},
+      {kAlone, kAlone, 7, kAlone, -1, kMissing, kMissing, "untouched"},
+      {kAlone, kPrimary, 7, kPrimary, 7, kMissing, "7", "enabled"},
+      {kAlone, kBackup, 7, kBackup, 7, "7", kMissing, "disabled"},
+      {kPrimary, kAlone, 7, kAlone, -1, kMissing, kMissing, "enabled"},
+      {kPrimary, kPrimary, 5, kPrimary, 5, kMissing, "5", "untouched"},
+      {kPrimary, kPrimary, 7, kPrimary, 7, kMissing, "7", "enabled"},
+      {kPrimary, kBackup, 7, kBackup, 7, "7", kMissing, "disabled"},
+      {kBackup, kAlone, 7, kAlone, -1, kMissing, kMissing, "enabled"},
+      {kBackup, kPrimary, 7, kPrimary, 7, kMissing, "7", "enabled"},
+      {kBackup, kBackup, 5, kBackup, 5, "5", kMissing, "untouched"},
+      {kBackup, kBackup, 7, kBackup, 7, "7", kMissing, "disabled"},
+  };
+  int n = 0;
+  for (const Cell& cell : kCells) {
+    ++n;
+    SCOPED_TRACE("card " + std::to_string(n) + ": role " + std::to_string(cell.from) +
+                 ", request " + std::to_string(cell.request) + " with index " +
+                 std::to_string(cell.index));
+    AddCard(n, 1);
+    if (cell.from == kNone) DeleteValue(CardKey(n), VAL_SERVICE_NAME);  // not present
+    if (cell.from == kPrimary) SetDword(ParamsKey(n), VAL_BACKUP_INDEX, 5);
+    if (cell.from == kBackup) SetDword(ParamsKey(n), VAL_PRIMARY_INDEX, 5);
+    TestTrevan card(n);
+    ASSERT_EQ(card.getAdapterState(), cell.from);
+    card.setAdapterState(cell.request, cell.index);
+    EXPECT_EQ(card.getAdapterState(), cell.state);
+    EXPECT_EQ(card.getAdapterIndex(), cell.state_index);
+    EXPECT_EQ(IndexValue(n, VAL_PRIMARY_INDEX), cell.primary_index);
+    EXPECT_EQ(IndexValue(n, VAL_BACKUP_INDEX), cell.backup_index);
+    EXPECT_EQ(RulesState(n), cell.rules);
+    // The role the registry now holds is the role the object reports.
+    if (cell.from != kNone) {
+      EXPECT_EQ(TestTrevan(n).getAdapterState(), cell.state);
+    }
+  }
 }
 
 TEST_F(TrevanNetworkAdapterTest, OtherAdapterIsFoundByAdapterIndex) {
