@@ -9,8 +9,24 @@
 
 #include <gtest/gtest.h>
 
+#include "counter_setup.h"
 #include "registry_layout.h"
 #include "temp_root.h"
+
+// The core linked into this program reaches GetSystemDirectoryA through this wrapper (linked with
+// --wrap=GetSystemDirectoryA), so that a test can take the system directory away.
+namespace {
+bool system_directory_unavailable = false;
+}  // namespace
+
+extern "C" UINT __real_GetSystemDirectoryA(LPSTR buffer, UINT size);
+extern "C" UINT __wrap_GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  if (system_directory_unavailable) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
+  return __real_GetSystemDirectoryA(buffer, size);
+}
 
 namespace {
 
@@ -161,6 +177,84 @@ TEST_F(CtrSetupTest, WithoutTheToolsInstallStillSucceedsAndLoadsNothing) {
   EXPECT_EQ(Value(DRIVER_PERFORMANCE_KEY, "First Counter"), "");
   EXPECT_FALSE(KeyExists(kPerflib));
   EXPECT_EQ(Call("RemoveTrevanPerformance"), "Success");
+  EXPECT_FALSE(KeyExists(DRIVER_PERFORMANCE_KEY));
+}
+
+// The tools replaced by a recorder: each run leaves a line with its command line and the values
+// the Performance key held while it ran.
+class CommandLineTest : public CtrSetupTest {
+ protected:
+  void SetUp() override {
+    CtrSetupTest::SetUp();
+    std::filesystem::path recorder = BuildDir() / "bin" / "tests" / "ctrsetup_tool_recorder";
+    InstallInSystemDir(root_, "lodctr.exe", recorder);
+    InstallInSystemDir(root_, "unlodctr.exe", recorder);
+    char dir[MAX_PATH];
+    ASSERT_GT(__real_GetSystemDirectoryA(dir, sizeof dir), 0u);
+    system_dir_ = dir;
+  }
+  void TearDown() override {
+    system_directory_unavailable = false;
+    CtrSetupTest::TearDown();
+  }
+  // What lodctr writes: its presence says names are loaded.
+  static void MarkLoaded() {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, DRIVER_PERFORMANCE_KEY, 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    DWORD first = 4;
+    RegSetValueExA(key, "First Counter", 0, REG_DWORD, reinterpret_cast<BYTE*>(&first), 4);
+    RegCloseKey(key);
+  }
+  // The lines the tools left since the last call, and forgets them.
+  std::vector<std::string> Runs() {
+    std::filesystem::path log = root_.path() / "tools.log";
+    std::vector<std::string> lines;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    in.close();
+    std::filesystem::remove(log);
+    return lines;
+  }
+
+  std::string system_dir_;
+};
+
+TEST_F(CommandLineTest, FirstInstallLoadsOnceAfterTheFourValuesInTheirOrder) {
+  EXPECT_EQ(Call("InstallTrevanPerformance"), "Success");
+  // No unload: nothing was loaded before.
+  EXPECT_EQ(Runs(), (std::vector<std::string>{system_dir_ + "\\lodctr.exe " + system_dir_ +
+                                              "\\perfctr.ini | Open,Close,Collect,Library"}));
+}
+
+TEST_F(CommandLineTest, LoadedNamesAreUnloadedBeforeTheInstallAndTheRemoval) {
+  MarkLoaded();
+  EXPECT_EQ(Call("InstallTrevanPerformance"), "Success");
+  std::string unload = system_dir_ + "\\unlodctr.exe TREVAN";
+  EXPECT_EQ(Runs(), (std::vector<std::string>{
+                        unload + " | First Counter",
+                        system_dir_ + "\\lodctr.exe " + system_dir_ +
+                            "\\perfctr.ini | First Counter,Open,Close,Collect,Library"}));
+  EXPECT_EQ(Call("RemoveTrevanPerformance"), "Success");
+  // The names go while the key still says where they came from.
+  EXPECT_EQ(Runs(),
+            (std::vector<std::string>{unload + " | First Counter,Open,Close,Collect,Library"}));
+  EXPECT_FALSE(KeyExists(DRIVER_PERFORMANCE_KEY));
+  EXPECT_EQ(Call("RemoveTrevanPerformance"), "Success");
+  EXPECT_TRUE(Runs().empty()) << "nothing loaded, nothing to unload";
+}
+
+TEST_F(CommandLineTest, WithoutTheSystemDirectoryTheToolsAreNamedBare) {
+  system_directory_unavailable = true;
+  install_performance();
+  EXPECT_EQ(Runs(),
+            (std::vector<std::string>{"lodctr.exe perfctr.ini | Open,Close,Collect,Library"}));
+  MarkLoaded();
+  remove_performance();
+  EXPECT_EQ(
+      Runs(),
+      (std::vector<std::string>{"unlodctr.exe TREVAN | Open,Close,Collect,Library,First Counter"}));
   EXPECT_FALSE(KeyExists(DRIVER_PERFORMANCE_KEY));
 }
 
