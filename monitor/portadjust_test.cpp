@@ -7,6 +7,7 @@
 #include <string>
 
 #include "NFC/NetworkAdapter.h"
+#include "hive_faults.h"
 #include "monitor_test_util.h"
 #include "temp_root.h"
 
@@ -161,6 +162,116 @@ TEST_F(PortAdjustTest, WholePassOverFourPorts) {
   run_adjustment_pass(1);  // a second pass changes nothing
   EXPECT_EQ(Linkage(VAL_ROUTE), route);
   EXPECT_EQ(GetBytes(SNMP_EXTENSION_AGENTS_KEY, "3"), "<missing>");
+}
+
+// ---- A hive that refuses writes -------------------------------------------------------------
+// Each step traces the write that failed and goes on as far as its rules say; nothing it could
+// not write is reported as written.
+
+class RefusedWriteTest : public ::testing::Test {
+ protected:
+  // Before the root: the hive must be opened through the refusing layer.
+  bool faults_ = pairway::testing::InstallHiveFaults();
+  TempRoot root_;
+};
+
+// Expects `lines` in `trace` in this order.
+void ExpectInOrder(const std::string& trace, std::initializer_list<std::string> lines) {
+  size_t from = 0;
+  for (const std::string& line : lines) {
+    size_t at = trace.find(line, from);
+    ASSERT_NE(at, std::string::npos) << "missing after offset " << from << ": " << line << "\n"
+                                     << trace;
+    from = at + line.size();
+  }
+}
+
+TEST_F(RefusedWriteTest, EveryAddressCopyThatCannotBeWrittenIsTracedAndTheScanGoesOn) {
+  ASSERT_TRUE(faults_);
+  AddCard(1, 1);
+  AddCard(2, 1);
+  SetBytes(TcpipKey(1), VAL_IP_ADDRESS, REG_MULTI_SZ, Multi({"192.168.1.10"}));
+  SetBytes(TcpipKey(2), VAL_IP_ADDRESS, REG_MULTI_SZ, Multi({"10.0.0.2"}));
+  TraceCapture trace;
+  {
+    pairway::testing::RefusingHive refusing(0);
+    EXPECT_EQ(update_IP_addrs(), 1);
+  }
+  ExpectInOrder(
+      trace.text(),
+      {"IPAddress= 192.168.1.10\n", "setParameterValue failed for IPAddress='192.168.1.10'\n",
+       "Update IP Address failed for TREVAN instance= 1!\n", "IPAddress= 10.0.0.2\n",
+       "setParameterValue failed for IPAddress='10.0.0.2'\n",
+       "Update IP Address failed for TREVAN instance= 2!\n"});
+  EXPECT_EQ(GetBytes(ParamsKey(1), VAL_IP_ADDRESS), "<missing>");
+  EXPECT_EQ(GetBytes(ParamsKey(2), VAL_IP_ADDRESS), "<missing>");
+}
+
+TEST_F(RefusedWriteTest, LinkageThatCannotBeClearedIsLeftAsItWas) {
+  ASSERT_TRUE(faults_);
+  AddCard(1, 1);
+  AddCard(2, 4);
+  SetLinkage({1, 2});
+  TraceCapture trace;
+  {
+    pairway::testing::RefusingHive refusing(0);
+    EXPECT_EQ(adjust_port_order(), 0);
+  }
+  ExpectInOrder(trace.text(), {"TrevanNetworkAdapter entered\n", "clearBindRules failed!\n",
+                               "Linkage reordering failed!\n"});
+  EXPECT_EQ(trace.text().find("Checking TREVAN Instance#="), std::string::npos);
+  EXPECT_EQ(Linkage(VAL_ROUTE), Multi({"\"TREVAN1\"", "\"TREVAN2\""}));
+  EXPECT_EQ(Linkage(VAL_BIND), Multi({"\\Device\\TREVAN1", "\\Device\\TREVAN2"}));
+}
+
+// The three lists were cleared (three writes); the first entry written back fails.
+TEST_F(RefusedWriteTest, RebuildStopsAtTheFirstEntryThatCannotBeWrittenBack) {
+  ASSERT_TRUE(faults_);
+  AddCard(1, 1);
+  AddCard(2, 4);
+  SetLinkage({1});
+  {
+    TraceCapture trace;
+    pairway::testing::RefusingHive refusing(3);
+    EXPECT_EQ(adjust_port_order(), 0);
+    ExpectInOrder(trace.text(), {"Checking TREVAN Instance#= 1\n",
+                                 "Pending Bind writeBindRules failed! adptInst= 1\n",
+                                 "Linkage reordering failed!\n"});
+    EXPECT_EQ(trace.text().find("Wrote as tail binding"), std::string::npos);
+  }
+  for (const char* list : {VAL_ROUTE, VAL_BIND, VAL_EXPORT}) {
+    EXPECT_EQ(Linkage(list), std::string(1, '\0')) << list;
+  }
+
+  SetLinkage({2, 1});
+  TraceCapture trace;
+  {
+    pairway::testing::RefusingHive refusing(3);
+    EXPECT_EQ(adjust_port_order(), 0);
+  }
+  ExpectInOrder(trace.text(),
+                {"Checking TREVAN Instance#= 2\n", "Slot#4 writeBindRules failed! adptInst= 2\n",
+                 "Linkage reordering failed!\n"});
+  EXPECT_EQ(trace.text().find("Checking TREVAN Instance#= 1"), std::string::npos);
+}
+
+TEST_F(RefusedWriteTest, BackupWhoseEntriesCannotBeRestoredIsTracedAndTriedAgainNextPass) {
+  ASSERT_TRUE(faults_);
+  AddCard(1, 1);
+  AddCard(2, 1);
+  SetDword(ParamsKey(2), VAL_PRIMARY_INDEX, 0);
+  SetLinkage({1});
+  {
+    TraceCapture trace;
+    pairway::testing::RefusingHive refusing(0);
+    EXPECT_EQ(adjust_backups(), 1);
+    ExpectInOrder(trace.text(),
+                  {"[2] TREVAN BACKUP adapter\n", "Bind rules not present and written\n",
+                   "writeBindRules failed\n"});
+  }
+  EXPECT_EQ(Linkage(VAL_ROUTE), Multi({"\"TREVAN1\""}));
+  EXPECT_EQ(adjust_backups(), 1);
+  EXPECT_EQ(Linkage(VAL_ROUTE), Multi({"\"TREVAN1\"", "\"TREVAN2\""}));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "hive_faults.h"
 #include "registry_test_util.h"
 #include "temp_root.h"
 
@@ -22,103 +23,23 @@ using pairway::testing::TempRoot;
 
 namespace {
 
-// ---- A VFS that forwards to the real one and can fail the Nth xWrite or xSync
-// -------------------------
+// ---- Failing the Nth write or sync, through the testkit's wrapper of the VFS ----------------
 
 // Writes and syncs still to pass before one fails: -1 never fails, 0 fails the next one.
 std::atomic<int> writes_until_failure{-1};
-sqlite3_vfs* real_vfs = nullptr;
 
-struct FaultFile {
-  sqlite3_file base;
-  sqlite3_file* real;  // lives right after this struct, in the same allocation
-};
-
-sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<FaultFile*>(file)->real; }
-
-// Counts a write or sync; true when this one is to fail.
-bool FailThisOne() {
+int FailNth(const pairway::testing::HiveFileOperation& operation) {
   int left = writes_until_failure.load();
-  if (left < 0) return false;
+  if (left < 0) return SQLITE_OK;
   writes_until_failure = left - 1;
-  return left == 0;
+  if (left != 0) return SQLITE_OK;
+  return operation.sync ? SQLITE_IOERR_FSYNC : SQLITE_IOERR_WRITE;
 }
 
-int FaultWrite(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
-  if (FailThisOne()) return SQLITE_IOERR_WRITE;
-  return Real(file)->pMethods->xWrite(Real(file), data, amount, offset);
-}
-
-int FaultSync(sqlite3_file* file, int flags) {
-  if (FailThisOne()) return SQLITE_IOERR_FSYNC;
-  return Real(file)->pMethods->xSync(Real(file), flags);
-}
-
-int FaultClose(sqlite3_file* file) {
-  int rc = Real(file)->pMethods->xClose(Real(file));
-  file->pMethods = nullptr;
-  return rc;
-}
-
-// Every other method forwards unchanged.
-const sqlite3_io_methods kFaultMethods = {
-    3,
-    FaultClose,
-    [](sqlite3_file* f, void* d, int n, sqlite3_int64 o) {
-      return Real(f)->pMethods->xRead(Real(f), d, n, o);
-    },
-    FaultWrite,
-    [](sqlite3_file* f, sqlite3_int64 size) { return Real(f)->pMethods->xTruncate(Real(f), size); },
-    FaultSync,
-    [](sqlite3_file* f, sqlite3_int64* size) {
-      return Real(f)->pMethods->xFileSize(Real(f), size);
-    },
-    [](sqlite3_file* f, int lock) { return Real(f)->pMethods->xLock(Real(f), lock); },
-    [](sqlite3_file* f, int lock) { return Real(f)->pMethods->xUnlock(Real(f), lock); },
-    [](sqlite3_file* f, int* out) { return Real(f)->pMethods->xCheckReservedLock(Real(f), out); },
-    [](sqlite3_file* f, int op, void* arg) {
-      return Real(f)->pMethods->xFileControl(Real(f), op, arg);
-    },
-    [](sqlite3_file* f) { return Real(f)->pMethods->xSectorSize(Real(f)); },
-    [](sqlite3_file* f) { return Real(f)->pMethods->xDeviceCharacteristics(Real(f)); },
-    [](sqlite3_file* f, int page, int size, int extend, void volatile** out) {
-      return Real(f)->pMethods->xShmMap(Real(f), page, size, extend, out);
-    },
-    [](sqlite3_file* f, int offset, int n, int flags) {
-      return Real(f)->pMethods->xShmLock(Real(f), offset, n, flags);
-    },
-    [](sqlite3_file* f) { Real(f)->pMethods->xShmBarrier(Real(f)); },
-    [](sqlite3_file* f, int remove) { return Real(f)->pMethods->xShmUnmap(Real(f), remove); },
-    [](sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
-      return Real(f)->pMethods->xFetch(Real(f), offset, amount, out);
-    },
-    [](sqlite3_file* f, sqlite3_int64 offset, void* page) {
-      return Real(f)->pMethods->xUnfetch(Real(f), offset, page);
-    },
-};
-
-int FaultOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* out_flags) {
-  auto* wrapper = reinterpret_cast<FaultFile*>(file);
-  wrapper->real = reinterpret_cast<sqlite3_file*>(wrapper + 1);
-  int rc = real_vfs->xOpen(real_vfs, name, wrapper->real, flags, out_flags);
-  // SQLite calls xClose only on files whose pMethods is set.
-  file->pMethods = wrapper->real->pMethods != nullptr ? &kFaultMethods : nullptr;
-  return rc;
-}
-
-// Installs the wrapper as the default VFS once per process; it stays (harmless when disarmed).
+// Installs the wrapper (once per process; harmless while disarmed) with the Nth-write filter.
 void InstallFaultVfs() {
-  static sqlite3_vfs vfs;
-  if (real_vfs != nullptr) return;
-  real_vfs = sqlite3_vfs_find(nullptr);
-  ASSERT_NE(real_vfs, nullptr);
-  ASSERT_GE(real_vfs->iVersion, 3);
-  vfs = *real_vfs;
-  vfs.szOsFile = static_cast<int>(sizeof(FaultFile)) + real_vfs->szOsFile;
-  vfs.zName = "pairway-fault";
-  vfs.pNext = nullptr;
-  vfs.xOpen = FaultOpen;
-  ASSERT_EQ(sqlite3_vfs_register(&vfs, 1), SQLITE_OK);
+  ASSERT_TRUE(pairway::testing::InstallHiveFaults());
+  pairway::testing::SetHiveFileFilter(FailNth);
 }
 
 // Closes the process's connection to the hive of `root` (by using another root) so that the
