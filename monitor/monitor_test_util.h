@@ -5,8 +5,10 @@
 
 #include <windows.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <initializer_list>
+#include <map>
 #include <string>
 
 #include "registry_layout.h"
@@ -133,6 +135,23 @@ class TraceCapture {
   TraceCapture(const TraceCapture&) = delete;
   TraceCapture& operator=(const TraceCapture&) = delete;
 
+  // How often `line` (with its line feed) was traced so far, whole lines only. Reads only what
+  // was written since the last call, from the file itself, so another thread may be tracing.
+  size_t Count(const std::string& line) {
+    char buffer[65536];
+    ssize_t n;
+    while ((n = pread(fileno(file_), buffer, sizeof buffer, counted_offset_)) > 0) {
+      counted_offset_ += n;
+      partial_.append(buffer, static_cast<size_t>(n));
+    }
+    size_t start = 0;
+    for (size_t end; (end = partial_.find('\n', start)) != std::string::npos; start = end + 1) {
+      ++counts_[partial_.substr(start, end + 1 - start)];
+    }
+    partial_.erase(0, start);
+    return counts_[line];
+  }
+
   std::string text() const {
     fflush(file_);
     std::string result;
@@ -148,6 +167,9 @@ class TraceCapture {
   int saved_flag_;
   FILE* saved_fp_;
   FILE* file_;
+  off_t counted_offset_ = 0;
+  std::string partial_;  // the unfinished last line, for Count
+  std::map<std::string, size_t> counts_;
 };
 
 }  // namespace monitor_test

@@ -42,11 +42,12 @@ size_t Count(const std::string& text, const std::string& line) {
 
 // Polls until `done` holds or the deadline passes; the deadline only guards against hanging.
 template <typename Predicate>
-bool WaitFor(Predicate done, std::chrono::seconds limit = std::chrono::seconds(60)) {
+bool WaitFor(Predicate done, std::chrono::seconds limit = std::chrono::seconds(60),
+             std::chrono::milliseconds poll = std::chrono::milliseconds(20)) {
   auto deadline = std::chrono::steady_clock::now() + limit;
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(poll);
   }
   return true;
 }
@@ -183,6 +184,58 @@ TEST_F(PortwardenTest, ForegroundMonitorEndsAfterTwoThousandPasses) {
   const std::string last = "monitor_linkage exiting! Loop Count= 2001\n";
   ASSERT_GE(text.size(), last.size());
   EXPECT_EQ(text.substr(text.size() - last.size()), last);
+}
+
+// One write from outside gives exactly one pass: the pass's own writes (it rebuilds the linkage
+// lists every time) end its second wait and start nothing. Each write below waits for the pass
+// it started to end before the next is made, so passes started by anything but these writes
+// would bring the monitor to its 2000-pass end long before 2000 writes were made.
+TEST_F(PortwardenTest, EachOutsideWriteGivesOnePassAndThePassesOwnWritesNone) {
+  AddCard(1, 1);
+  AddCard(2, 4);
+  SetLinkage({1, 2});
+  const std::string woke = "RegNotifyChangeKeyValue successful\n";
+  const std::string own_writes =
+      "RegNotifyChangeKeyValue successful - due to Corvane Cleanup Services changes\n";
+  TraceCapture trace;
+  std::atomic<bool> done{false};
+  std::thread monitor([&] {
+    monitor_linkage();
+    done = true;
+  });
+  auto stuck = [&](const std::string& what) {
+    // The monitor is stuck in a wait and its thread cannot be joined: fail loudly and end.
+    ADD_FAILURE() << what;
+    std::_Exit(1);
+  };
+  // The first wait only sees changes made after it began, and nothing tells when that was: write
+  // again, seconds apart, until the first pass has begun. At most the last of these writes can
+  // fall after that pass's second wait, giving one pass more.
+  DWORD writes = 0;
+  while (trace.Count(woke) == 0) {
+    SetDword(SERVICES_KEY_SLASH "Writer", "Counter", ++writes);
+    if (!WaitFor([&] { return trace.Count(woke) > 0; }, std::chrono::seconds(2)) && writes > 30) {
+      stuck("no pass after " + std::to_string(writes) + " writes");
+    }
+  }
+  DWORD paced = 0;
+  while (!done) {
+    size_t passes = trace.Count(own_writes);
+    SetDword(SERVICES_KEY_SLASH "Writer", "Counter", ++writes);
+    ++paced;
+    if (!WaitFor([&] { return done || trace.Count(own_writes) > passes; }, std::chrono::seconds(60),
+                 std::chrono::milliseconds(1))) {
+      stuck("write " + std::to_string(writes) + " started no pass, or its pass never ended");
+    }
+    if (paced > MONITOR_PASS_LIMIT + 2) stuck("the monitor did not end");
+  }
+  monitor.join();
+  // 2000 passes: the first, at most one more from the writes before it, and one per paced write
+  // (one of which may have fallen into that extra pass).
+  EXPECT_GE(paced, static_cast<DWORD>(MONITOR_PASS_LIMIT - 2));
+  EXPECT_EQ(trace.Count(woke), static_cast<size_t>(MONITOR_PASS_LIMIT));
+  EXPECT_EQ(trace.Count(own_writes), static_cast<size_t>(MONITOR_PASS_LIMIT));
+  EXPECT_EQ(trace.Count("monitor_linkage exiting! Loop Count= 2001\n"), 1u);
 }
 
 // The program in the foreground (no service key, no service manager): a write by another
