@@ -133,6 +133,9 @@ int RunCall(const Args& args) {
                                   &result, &has_result);
   if (has_result) printf("%s\n", result.c_str());
   fflush(stdout);
+  // "0" and "98" are the configuration procedures' results for a saved change (98: one that
+  // needs a restart of the machine); the driver must read its parameters again.
+  if (status == kExitOk && (result == "0" || result == "98")) TellDriver(kVerb);
   return status;
 }
 

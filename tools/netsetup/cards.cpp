@@ -282,6 +282,8 @@ int RunRemoveCard(const Args& args) {
   if (status != ERROR_SUCCESS) {
     return Fail(verb, kExitRegistry, "cannot remove card " + args[0] + Status(status));
   }
+  // The port may have left a group: the driver lets its interface go only once it re-reads.
+  TellDriver(verb);
   return kExitOk;
 }
 

@@ -7,6 +7,9 @@
 
 #include <filesystem>
 
+#include "pairway/service_manager.h"
+#include "registry_layout.h"
+
 namespace netsetup {
 namespace {
 
@@ -30,11 +33,17 @@ const Command kCommands[] = {
     {"remove-card", "N",
      "Removes card N, a TREVAN port. First calls TrevanRemoveLinks N of aggcfg.dll, which\n"
      "takes the port out of its group; then removes its card entry, its driver service key,\n"
-     "its linkage entries, and one from RefCount.",
+     "its linkage entries, and one from RefCount. Then tells the driver TREVAN to read its\n"
+     "parameters again (SERVICE_CONTROL_PARAMCHANGE), when it runs.",
      RunRemoveCard},
-    {"set-ip", "N [ADDRESS...]",
+    {"set-ip", "N [ADDRESS[/PREFIX]...]",
      "Sets the TCP/IP addresses of card N (\"IPAddress\" of its Parameters\\Tcpip key), as the\n"
-     "TCP/IP setup would; with no address, removes them.",
+     "TCP/IP setup would; with no address, removes them. With a prefix (10.0.0.1/24) the masks\n"
+     "go to \"SubnetMask\", one per address (the class mask for an address given without one);\n"
+     "without any, a \"SubnetMask\" left from earlier addresses is removed. Then tells the driver\n"
+     "TREVAN to read its parameters again (SERVICE_CONTROL_PARAMCHANGE), which gives a group\n"
+     "the addresses of its primary; when no service manager or driver runs, nothing is sent\n"
+     "and the driver reads them at its start.",
      RunSetIp},
     {"call", "LIBRARY PROCEDURE [ARG...]",
      "Loads LIBRARY from the machine's system directory by its NT name (ctrsetup.dll) and\n"
@@ -42,7 +51,10 @@ const Command kCommands[] = {
      "count and array, and the address of its result text, which is printed as the last line.\n"
      "Without a screen (neither DISPLAY nor WAYLAND_DISPLAY) a procedure's window is not shown:\n"
      "standard error says so and names the pairwayctl commands that do the same work, and the\n"
-     "procedure returns at once (aggcfg.dll answers 99, nothing saved).",
+     "procedure returns at once (aggcfg.dll answers 99, nothing saved).\n"
+     "A procedure that saved a configuration (result text 0, or 98: saved, restart needed) is\n"
+     "followed by SERVICE_CONTROL_PARAMCHANGE to the driver TREVAN, as the network setup has\n"
+     "the driver read its parameters again; not sent when no service manager or driver runs.",
      RunCall},
     {"nic", "N show | N set FIELD=VALUE...",
      "Shows or changes the NIC port of card N as its driver answers for it. show prints one\n"
@@ -92,6 +104,16 @@ const Command* FindCommand(const std::string& name) {
 int Fail(const char* verb, int code, const std::string& message) {
   fprintf(stderr, "%s: %s: %s\n", kProgram, verb, message.c_str());
   return code;
+}
+
+void TellDriver(const char* verb) {
+  DWORD error = ERROR_SUCCESS;
+  if (pairway::SendParamChange(TREVAN_PRODUCT_NAME, &error) != pairway::ParamChange::kFailed)
+    return;
+  fprintf(stderr,
+          "%s: %s: warning: the change is written, but the driver " TREVAN_PRODUCT_NAME
+          " could not be told of it (error %u); it reads it at its next start\n",
+          kProgram, verb, error);
 }
 
 bool ParseNumber(const std::string& text, long min, long max, long* value) {

@@ -57,6 +57,13 @@ int CallSetupProcedure(const char* verb, const std::string& library_name,
 // "pairway-netsetup: <verb>: <message>" on standard error; returns `code` for `return Fail(...)`.
 int Fail(const char* verb, int code, const std::string& message);
 
+// Tells the driver service TREVAN that its parameters changed (SERVICE_CONTROL_PARAMCHANGE), as
+// the platform's network setup has the driver read its configuration again after a change.
+// Quiet when no service manager runs, the driver is not installed or not running: it reads its
+// parameters when it starts. Anything else is a warning for `verb` on standard error; the
+// change stays written and the verb still succeeds.
+void TellDriver(const char* verb);
+
 // Parses a whole decimal number in [min, max]; false for anything else.
 bool ParseNumber(const std::string& text, long min, long max, long* value);
 

@@ -255,6 +255,37 @@ TEST_F(NetsetupTest, SetIpWritesAndRemovesTheAddresses) {
   EXPECT_EQ(Run("set-ip 5 10.0.0.1"), 4);
 }
 
+TEST_F(NetsetupTest, SetIpMasksPairWithTheirAddressesAndNeverOutliveThem) {
+  ASSERT_EQ(Run("init"), 0);
+  ASSERT_EQ(Run("add-card"), 0);
+  std::string tcpip = SERVICES_KEY_SLASH "TREVAN1\\Parameters\\Tcpip";
+  // An address without a prefix beside one with it gets its class mask, so the lists pair.
+  ASSERT_EQ(Run("set-ip 1 10.0.0.5/24 172.16.0.1 192.168.1.1/32 10.9.0.1/1"), 0);
+  EXPECT_EQ(Get(tcpip, VAL_SUBNET_MASK), std::string("255.255.255.0\0"
+                                                     "255.255.0.0\0"
+                                                     "255.255.255.255\0"
+                                                     "128.0.0.0\0\0",
+                                                     53));
+  EXPECT_EQ(Get(tcpip, VAL_IP_ADDRESS), std::string("10.0.0.5\0"
+                                                    "172.16.0.1\0"
+                                                    "192.168.1.1\0"
+                                                    "10.9.0.1\0\0",
+                                                    42));
+  // New addresses without masks: the old masks would pair with the wrong addresses.
+  ASSERT_EQ(Run("set-ip 1 10.0.0.7"), 0);
+  EXPECT_EQ(Get(tcpip, VAL_SUBNET_MASK), "<missing>");
+  ASSERT_EQ(Run("set-ip 1 10.0.0.7/8"), 0);
+  ASSERT_EQ(Run("set-ip 1"), 0);
+  EXPECT_EQ(Get(tcpip, VAL_SUBNET_MASK), "<missing>");
+  EXPECT_EQ(Get(tcpip, VAL_IP_ADDRESS), "<missing>");
+  // Bad prefixes change nothing.
+  ASSERT_EQ(Run("set-ip 1 10.0.0.8/16"), 0);
+  for (const char* bad : {"10.0.0.9/0", "10.0.0.9/33", "10.0.0.9/", "10.0.0.9/x", "/24"}) {
+    EXPECT_EQ(Run(std::string("set-ip 1 10.0.0.1/8 ") + bad), 1) << bad;
+  }
+  EXPECT_EQ(Get(tcpip, VAL_SUBNET_MASK), std::string("255.255.0.0\0\0", 13));
+}
+
 // The reply of one NDIS query to the device of port `service`; -1 when it cannot be had.
 long long QueryPort(const std::string& service, DWORD oid) {
   DefineDosDeviceA(DDD_RAW_TARGET_PATH, service.c_str(), ("\\Device\\" + service).c_str());

@@ -96,6 +96,7 @@ Json ChangeSummary::ToJson(int code) const {
   json["ports"] = described ? ports_ : Json::array();
   json["registry_changes"] = described ? registry_changes_ : Json::array();
   json["messages"] = Messages();
+  json["driver_notified"] = driver_notified_;
   return json;
 }
 

@@ -17,6 +17,9 @@
 //                     "values_set": [names], "values_deleted": [names]}
 //   messages          what pairwayctl printed on standard error: the library's reports and
 //                     questions, and pairwayctl's own errors
+//   driver_notified   true when the running driver TREVAN took the news of the written change
+//                     (SERVICE_CONTROL_PARAMCHANGE); false when nothing was written, no driver
+//                     runs (it reads the change at its start) or it could not be told
 // A command that was refused or failed has empty groups, ports and registry_changes.
 #ifndef PAIRWAYCTL_CHANGE_SUMMARY_H
 #define PAIRWAYCTL_CHANGE_SUMMARY_H
@@ -39,6 +42,7 @@ class ChangeSummary {
   // What the change did, seen inside its registry transaction before it is committed.
   void Describe(const std::vector<KeyChange>& changes, const View& after);
   void MarkWritten() { written_ = true; }
+  void MarkDriverNotified() { driver_notified_ = true; }
 
   // The summary of a command that ended with exit code `code`.
   Json ToJson(int code) const;
@@ -47,6 +51,7 @@ class ChangeSummary {
   std::string command_;
   bool dry_run_;
   bool written_ = false;
+  bool driver_notified_ = false;
   std::vector<std::string> group_names_;
   std::vector<std::string> port_names_;
   Json groups_ = Json::array();

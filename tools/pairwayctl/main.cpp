@@ -28,12 +28,17 @@ const Verb kVerbs[] = {
      "Lists the ports (role, group, connection type, adapter index, IP address, link state, bytes\n"
      "sent and received) and the groups (primary, backups, link check time-out, bytes). Byte\n"
      "counts and link states come from the statistics library, as the status page shows them.\n"
+     "Then what the driver TREVAN makes of each group while it runs: the group's interface,\n"
+     "back end, state, active port, failover, failback and link change counts and the members'\n"
+     "links (or \"driver not running\"), and the ports the driver leaves alone, with why.\n"
      "With --json: one JSON object with the lists \"ports\" and \"groups\" and \"statistics\"\n"
-     "(false when the statistics library is not installed).",
+     "(false when the statistics library is not installed) and \"driver\".",
      false},
     {"watch", RunWatch, "watch [--count N]",
-     "Shows the status page's figures (link state, bytes sent and received per port and group),\n"
-     "refreshed every 700 ms until interrupted, or N times.",
+     "Shows the status page's figures (link state, bytes sent and received per port and group,\n"
+     "each group's active port), refreshed every 700 ms until interrupted, or N times. Each\n"
+     "change of a group's active port (a failover or a fail-back) and each start or end of the\n"
+     "driver adds a line with the time it was seen and the group's counts.",
      false},
     {"port", RunPort, "port type PORT... TYPE",
      "Gives the ports a connection type, as the new-hardware dialog's save does: "
@@ -64,7 +69,10 @@ void PrintUsage() {
       "Usage: %s [--root DIR] [--dry-run] [--yes] [--json] VERB [ARGS...]\n"
       "       %s VERB --help\n\n"
       "Configures the port groups of a machine root, as the configuration sheet does, without a\n"
-      "desktop. The machine root is DIR, or PAIRWAY_ROOT when --root is not given.\n\n"
+      "desktop. The machine root is DIR, or PAIRWAY_ROOT when --root is not given. After each\n"
+      "change it writes, it tells the driver TREVAN to read its parameters again\n"
+      "(SERVICE_CONTROL_PARAMCHANGE); when no service manager or no driver runs, nothing is\n"
+      "sent and the driver reads the change at its start.\n\n"
       "Options:\n"
       "  --root DIR  the machine root\n"
       "  --dry-run   print the registry changes the command would make, as a registry file;\n"

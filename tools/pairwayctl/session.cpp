@@ -3,10 +3,38 @@
 #include <stdio.h>
 
 #include "change_summary.h"
+#include "pairway/service_manager.h"
+#include "registry_layout.h"
 #include "registry_changes.h"
 #include "view.h"
 
 namespace pairwayctl {
+namespace {
+
+// The driver reads the groups from its port parameters at its start and again when told that
+// they changed, as the platform's network setup tells it after a configuration change. No
+// driver running is no fault: it reads the change when it starts.
+void TellDriver(ChangeSummary* summary) {
+  DWORD error = ERROR_SUCCESS;
+  switch (pairway::SendParamChange(TREVAN_PRODUCT_NAME, &error)) {
+    case pairway::ParamChange::kSent:
+      if (summary != nullptr) summary->MarkDriverNotified();
+      return;
+    case pairway::ParamChange::kNoManager:
+    case pairway::ParamChange::kNoService:
+    case pairway::ParamChange::kNotRunning:
+      return;
+    case pairway::ParamChange::kFailed:
+      break;
+  }
+  std::string what = "the change is written, but the driver " TREVAN_PRODUCT_NAME
+                     " could not be told of it (error " +
+                     std::to_string(error) + "); it reads it at its next start";
+  fprintf(stderr, "pairwayctl: %s\n", what.c_str());
+  NoteMessage(what);
+}
+
+}  // namespace
 
 LoadedModel::LoadedModel(Kind kind) {
   theApp.m_registry = new CAdapterRegistry();
@@ -65,6 +93,7 @@ int Session::Finish(bool refused) {
                                   "): nothing was written");
   }
   if (options_.summary != nullptr) options_.summary->MarkWritten();
+  TellDriver(options_.summary);
   return kExitOk;
 }
 

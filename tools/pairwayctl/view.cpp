@@ -1,5 +1,7 @@
 #include "view.h"
 
+#include <stdlib.h>
+
 #include "groups_config_app.h"
 #include "registry_layout.h"
 #include "session.h"
@@ -60,6 +62,26 @@ PortView ViewPort(CGroupsConfigApp& app, const CAdapterEntry& entry, const Stati
   return port;
 }
 
+// The driver's group for the configuration's group: the one whose head is the group's primary;
+// for a group without a primary (a hive written elsewhere), the one with its name.
+std::optional<pairway::driver::GroupStatus> FailoverOf(const DriverView& driver,
+                                                       const GroupView& group) {
+  for (const pairway::driver::GroupStatus& status : driver.state.groups) {
+    if (group.primary.empty() ? status.name == group.name : status.head == group.primary) {
+      return status;
+    }
+  }
+  return std::nullopt;
+}
+
+DriverView ReadDriver() {
+  DriverView driver;
+  const char* root = getenv("PAIRWAY_ROOT");
+  if (root == nullptr || *root == '\0') return driver;
+  driver.read = pairway::driver::ReadFailoverState(root, &driver.state);
+  return driver;
+}
+
 }  // namespace
 
 View Collect() {
@@ -68,6 +90,7 @@ View Collect() {
   Statistics stats;
   View view;
   view.statistics = stats.available();
+  view.driver = ReadDriver();
   for (const auto& entry : app.m_registry->entries()) {
     view.ports.push_back(ViewPort(app, *entry, stats));
   }
@@ -85,6 +108,7 @@ View Collect() {
     }
     group.bytes_sent = stats.GroupBytesSent(group.name);
     group.bytes_received = stats.GroupBytesReceived(group.name);
+    group.failover = FailoverOf(view.driver, group);
     view.groups.push_back(group);
   }
   return view;
