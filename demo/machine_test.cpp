@@ -1,6 +1,6 @@
 // The typical configuration, end to end: scripts/demo on an empty root in a temporary folder,
-// with the real service manager, portwarden, snmpd and pairway-snmp, checked by what it showed and
-// by what it left in the registry.
+// with the real service manager, the driver, portwarden, snmpd and pairway-snmp, checked by what
+// it showed and by what it left in the registry.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -40,6 +40,16 @@ TEST(Machine, TheMainJobFormsAGroupAndAnswersOverSnmp) {
   // Each phase said how long it took, and the last line sums up the run and names the root.
   EXPECT_NE(out.find(" s)\n"), std::string::npos) << out;
   EXPECT_NE(out.find("4 emulated ports, group Group1"), std::string::npos) << out;
+  // The driver moved the group to the highest-numbered backup when the primary lost its link,
+  // and back once the link held; pairwayctl watch saw both.
+  EXPECT_NE(out.find("group Group1 (failover TREVAN3 -> TREVAN2 -> TREVAN3)"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Group1: active port TREVAN3 -> TREVAN2 (failovers 1, failbacks 0"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Group1: active port TREVAN2 -> TREVAN3 (failovers 1, failbacks 1"),
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("the machine root is " + root + " "), std::string::npos) << out;
   // Everything it started has stopped: snmpd and the service manager are gone.
   EXPECT_NE(RunCommand("kill -0 \"$(cat '" + root + "/demo/snmpd.pid')\" 2>/dev/null"), 0);

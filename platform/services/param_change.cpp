@@ -4,10 +4,6 @@
 
 #include "pairway/service_manager.h"
 
-#ifndef SERVICE_CONTROL_PARAMCHANGE
-#define SERVICE_CONTROL_PARAMCHANGE 0x00000006
-#endif
-
 namespace pairway {
 namespace {
 

@@ -1,5 +1,5 @@
 // A library with setup procedures for the call verb's tests: one echoes its arguments, one
-// fails, one leaves the result text unset.
+// answers its first argument as the result text, one fails, one leaves the result text unset.
 #include <windows.h>
 
 #include <stdio.h>
@@ -17,6 +17,14 @@ extern "C" __attribute__((visibility("default"))) BOOL EchoArguments(DWORD argc,
   for (DWORD i = 0; i < argc && used < static_cast<int>(sizeof echo); ++i) {
     used += snprintf(echo + used, sizeof echo - used, i == 0 ? "%s" : ",%s", argv[i]);
   }
+  *result = echo;
+  return TRUE;
+}
+
+// The first argument, as a configuration procedure answers "0", "98" or "99".
+extern "C" __attribute__((visibility("default"))) BOOL Answer(DWORD argc, LPSTR argv[],
+                                                              LPSTR* result) {
+  snprintf(echo, sizeof echo, "%s", argc > 0 ? argv[0] : "");
   *result = echo;
   return TRUE;
 }

@@ -9,6 +9,7 @@
 //     crash          dies by SIGKILL right after reporting RUNNING
 //     bad-state      reports the state 99 on the raw channel before RUNNING
 //     no-stop        RUNNING accepts nothing: STOP is refused by the manager
+//     reread         as normal, and accepts PARAMCHANGE too (a driver that rereads its parameters)
 // In every mode the service's own code 250 never returns from the handler. After each control and
 // after "stopped" it records "clock NS" (CLOCK_MONOTONIC).
 // Started by hand it prints the dispatcher's error and exits with 1.
@@ -105,6 +106,7 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
   DWORD accepted = g_mode == "no-stop" ? 0
                                        : SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE |
                                              SERVICE_ACCEPT_SHUTDOWN;
+  if (g_mode == "reread") accepted |= SERVICE_ACCEPT_PARAMCHANGE;
   Report(SERVICE_RUNNING, accepted, 0, 0);
   Record("running");
   if (g_mode == "crash") kill(getpid(), SIGKILL);
