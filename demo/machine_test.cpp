@@ -2,6 +2,7 @@
 // with the real service manager, the driver, portwarden, snmpd and pairway-snmp, checked by what
 // it showed and by what it left in the registry.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -57,6 +58,35 @@ TEST(Machine, TheMainJobFormsAGroupAndAnswersOverSnmp) {
       RunCommand("PAIRWAY_ROOT='" + root + "' '" + (BuildDir() / "bin" / "pairway-sc").string() +
                  "' query portwarden >/dev/null 2>&1"),
       0);
+}
+
+TEST(Machine, OnLinuxPortsTheGroupFailsOverWhileThePingAnswers) {
+  if (geteuid() != 0 ||
+      RunCommand("command -v ping >/dev/null && command -v snmpd >/dev/null") != 0) {
+    GTEST_SKIP() << "needs root (network namespaces), ping and snmpd";
+  }
+  TempRoot temp;
+  std::string root = (temp.path() / "machine").string();
+  std::string out;
+  int status =
+      RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY '" +
+                     (SourceDir() / "scripts" / "demo").string() + "' --no-build --linux --root '" +
+                     root + "' --build-dir '" + BuildDir().string() + "' 2>&1",
+                 &out);
+  ASSERT_EQ(status, 0) << out;
+  // The group interface on the veth ports, through the kernel path where this kernel has one.
+  EXPECT_NE(out.find("TREVAN2:down TREVAN1:up*"), std::string::npos) << out;
+  EXPECT_NE(out.find("failed over to TREVAN1 and back, the ping answered "), std::string::npos)
+      << out;
+  // The namespaces the demo made are gone.
+  size_t named = out.find("host pwdemo-host-");
+  ASSERT_NE(named, std::string::npos) << out;
+  std::string host = out.substr(named + 5, out.find(':', named) - named - 5);
+  std::string left;
+  RunCommand(
+      "ip netns list | grep -c '" + host.substr(std::string("pwdemo-host-").size()) + "' || true",
+      &left);
+  EXPECT_EQ(left, "0\n") << host;
 }
 
 }  // namespace
