@@ -32,6 +32,7 @@ class Writer {
     const auto* bytes = static_cast<const uint8_t*>(data);
     bytes_.insert(bytes_.end(), bytes, bytes + length);
   }
+  size_t size() const { return bytes_.size(); }
   Message Take() { return std::move(bytes_); }
 
  private:
@@ -101,8 +102,9 @@ bool Tagged(const Message& message, Tag tag) {
 
 }  // namespace
 
-Message Request(Op op, const Oid& name, const Value& value) {
+Message Request(Op op, const Oid& name, const Value& value, uint8_t ahead) {
   Writer out(static_cast<uint8_t>(op));
+  out.U8(ahead);
   out.Name(name);
   if (op == Op::kSet) out.Data(value);
   return out.Take();
@@ -122,13 +124,23 @@ Message LogLine(const std::string& line) {
   return out.Take();
 }
 
-Message AnswerMessage(const Answer& answer) {
+Message AnswerMessage(const std::vector<Answer>& answers) {
   Writer out(static_cast<uint8_t>(Tag::kAnswer));
-  out.U8(static_cast<uint8_t>(answer.kind));
-  out.U32(static_cast<uint32_t>(answer.error_status));
-  out.Name(answer.name);
-  out.Data(answer.value);
-  return out.Take();
+  out.U8(0);
+  uint8_t count = 0;
+  for (const Answer& answer : answers) {
+    size_t size = 1 + 4 + 4 + answer.name.size() * 4 + 1 + 8 + 8 + 4 + answer.value.octets.size() +
+                  4 + answer.value.object.size() * 4;
+    if (count > kMaxAhead || (count > 0 && out.size() + size > kMaxMessage)) break;
+    out.U8(static_cast<uint8_t>(answer.kind));
+    out.U32(static_cast<uint32_t>(answer.error_status));
+    out.Name(answer.name);
+    out.Data(answer.value);
+    ++count;
+  }
+  Message message = out.Take();
+  message[1] = count;
+  return message;
 }
 
 bool ReadTag(const Message& message, Tag* tag) {
@@ -143,12 +155,15 @@ bool ReadTag(const Message& message, Tag* tag) {
   return false;
 }
 
-bool ReadRequest(const Message& message, Op* op, Oid* name, Value* value) {
+bool ReadRequest(const Message& message, Op* op, Oid* name, Value* value, uint8_t* ahead) {
   if (message.empty()) return false;
   *op = static_cast<Op>(message[0]);
   if (*op != Op::kGet && *op != Op::kGetNext && *op != Op::kSet) return false;
   Reader in(message);
-  if (!in.Name(name)) return false;
+  if (!in.U8(ahead) || *ahead > kMaxAhead || (*ahead > 0 && *op != Op::kGetNext) ||
+      !in.Name(name)) {
+    return false;
+  }
   *value = Value();
   if (*op == Op::kSet && !in.Data(value)) return false;
   return in.AtEnd();
@@ -181,21 +196,27 @@ bool ReadLogLine(const Message& message, std::string* line) {
   return in.Rest(line);
 }
 
-bool ReadAnswer(const Message& message, Answer* answer) {
+bool ReadAnswers(const Message& message, std::vector<Answer>* answers) {
   if (!Tagged(message, Tag::kAnswer)) return false;
   Reader in(message);
-  uint8_t kind = 0;
-  uint32_t status = 0;
-  if (!in.U8(&kind) || kind > static_cast<uint8_t>(Answer::Kind::kError) || !in.U32(&status) ||
-      !in.Name(&answer->name) || !in.Data(&answer->value) || !in.AtEnd()) {
-    return false;
+  uint8_t count = 0;
+  if (!in.U8(&count) || count == 0 || count > 1 + kMaxAhead) return false;
+  answers->resize(count);
+  for (Answer& answer : *answers) {
+    uint8_t kind = 0;
+    uint32_t status = 0;
+    if (!in.U8(&kind) || kind > static_cast<uint8_t>(Answer::Kind::kError) || !in.U32(&status) ||
+        !in.Name(&answer.name) || !in.Data(&answer.value)) {
+      return false;
+    }
+    answer.kind = static_cast<Answer::Kind>(kind);
+    answer.error_status = static_cast<int32_t>(status);
+    bool status_fits = answer.kind == Answer::Kind::kError
+                           ? answer.error_status > 0 && answer.error_status <= kHighestErrorStatus
+                           : answer.error_status == 0;
+    if (!status_fits) return false;
   }
-  answer->kind = static_cast<Answer::Kind>(kind);
-  answer->error_status = static_cast<int32_t>(status);
-  if (answer->kind == Answer::Kind::kError) {
-    return answer->error_status > 0 && answer->error_status <= kHighestErrorStatus;
-  }
-  return answer->error_status == 0;
+  return in.AtEnd();
 }
 
 }  // namespace snmphost::channel

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 namespace snmphost::channel {
 namespace {
@@ -31,15 +32,35 @@ TEST(AgentChannelTest, WhatTheHostSendsAndTheAgentAnswersComesBackTheSame) {
   Op op;
   Oid name;
   Value value;
-  ASSERT_TRUE(ReadRequest(Request(Op::kSet, {1, 3, 0xFFFFFFFFu}, counter), &op, &name, &value));
+  uint8_t ahead = 9;
+  ASSERT_TRUE(
+      ReadRequest(Request(Op::kSet, {1, 3, 0xFFFFFFFFu}, counter), &op, &name, &value, &ahead));
   EXPECT_EQ(op, Op::kSet);
   EXPECT_EQ(name, (Oid{1, 3, 0xFFFFFFFFu}));
   EXPECT_EQ(value.number, counter.number);
+  EXPECT_EQ(ahead, 0);
+  ASSERT_TRUE(
+      ReadRequest(Request(Op::kGetNext, {1, 3}, Value(), kMaxAhead), &op, &name, &value, &ahead));
+  EXPECT_EQ(ahead, kMaxAhead);
+  // Read-ahead belongs to GETNEXT only, and only so far.
+  EXPECT_FALSE(ReadRequest(Request(Op::kGet, {1, 3}, Value(), 1), &op, &name, &value, &ahead));
+  EXPECT_FALSE(ReadRequest(Request(Op::kGetNext, {1, 3}, Value(), kMaxAhead + 1), &op, &name,
+                           &value, &ahead));
 
-  Answer read;
-  ASSERT_TRUE(ReadAnswer(AnswerMessage(Sample()), &read));
-  EXPECT_EQ(read.name, Sample().name);
-  EXPECT_EQ(read.value.octets, Sample().value.octets);
+  std::vector<Answer> read;
+  ASSERT_TRUE(ReadAnswers(AnswerMessage({Sample()}), &read));
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(read[0].name, Sample().name);
+  EXPECT_EQ(read[0].value.octets, Sample().value.octets);
+  // A read-ahead of more than fits in one message is cut short, never sent too long.
+  Answer big = Sample();
+  big.value.octets.assign(30000, 'x');
+  Message cut = AnswerMessage(std::vector<Answer>(1 + kMaxAhead, big));
+  EXPECT_LE(cut.size(), kMaxMessage);
+  ASSERT_TRUE(ReadAnswers(cut, &read));
+  EXPECT_EQ(read.size(), 2u);
+  ASSERT_TRUE(ReadAnswers(AnswerMessage(std::vector<Answer>(20, Sample())), &read));
+  EXPECT_EQ(read.size(), 1u + kMaxAhead);
 
   LoadResult result;
   Oid view;
@@ -53,50 +74,50 @@ TEST(AgentChannelTest, WhatTheHostSendsAndTheAgentAnswersComesBackTheSame) {
 }
 
 TEST(AgentChannelTest, MessagesOutOfRangeCutShortOrLongerAreRefused) {
-  Message good = AnswerMessage(Sample());
-  Answer answer;
+  Message good = AnswerMessage({Sample()});
+  std::vector<Answer> answer;
   // Every cut of a good answer, and one byte too many.
   for (size_t length = 0; length < good.size(); ++length) {
-    EXPECT_FALSE(ReadAnswer(Message(good.begin(), good.begin() + length), &answer)) << length;
+    EXPECT_FALSE(ReadAnswers(Message(good.begin(), good.begin() + length), &answer)) << length;
   }
   Message longer = good;
   longer.push_back(0);
-  EXPECT_FALSE(ReadAnswer(longer, &answer));
+  EXPECT_FALSE(ReadAnswers(longer, &answer));
 
-  // Layout: tag 0, kind 1, status 2-5, name count 6-9, 11 ids 10-53, value type 54, ...
-  EXPECT_FALSE(ReadAnswer(Patched(good, 6, 5000), &answer));         // name too long
-  EXPECT_FALSE(ReadAnswer(Patched(good, 6, 0xFFFFFFFFu), &answer));  // no bytes behind it
-  Message kind = good;
-  kind[1] = 9;
-  EXPECT_FALSE(ReadAnswer(kind, &answer));
-  Message type = good;
-  type[54] = 0x77;
-  EXPECT_FALSE(ReadAnswer(type, &answer));
-  EXPECT_FALSE(ReadAnswer(Patched(good, 2, 1), &answer));            // a status with a value
-  EXPECT_FALSE(ReadAnswer(Patched(good, 55 + 16, 70000), &answer));  // string too long
+  // Layout: tag 0, count 1, kind 2, status 3-6, name count 7-10, 11 ids 11-54, value type 55,
+  // integer 56-63, number 64-71, string length 72-75, ...
+  EXPECT_FALSE(ReadAnswers(Patched(good, 7, 5000), &answer));         // name too long
+  EXPECT_FALSE(ReadAnswers(Patched(good, 7, 0xFFFFFFFFu), &answer));  // no bytes behind it
+  EXPECT_FALSE(ReadAnswers(Patched(good, 72, 70000), &answer));       // string too long
+  EXPECT_FALSE(ReadAnswers(Patched(good, 3, 1), &answer));            // a status with a value
+  for (auto [at, byte] : {std::pair<size_t, uint8_t>{1, 0}, {1, 2}, {1, 17}, {2, 9}, {55, 0x77}}) {
+    Message patched = good;
+    patched[at] = byte;  // no answers, more than there are, too many; a kind, a type unknown
+    EXPECT_FALSE(ReadAnswers(patched, &answer)) << at << " " << int{byte};
+  }
 
   Answer error;
   error.kind = Answer::Kind::kError;
   for (int status : {0, 19, -1}) {
     error.error_status = status;
-    EXPECT_FALSE(ReadAnswer(AnswerMessage(error), &answer)) << status;
+    EXPECT_FALSE(ReadAnswers(AnswerMessage({error}), &answer)) << status;
   }
   error.error_status = kGenErr;
-  EXPECT_TRUE(ReadAnswer(AnswerMessage(error), &answer));
+  EXPECT_TRUE(ReadAnswers(AnswerMessage({error}), &answer));
 
   // Values no manager could be sent.
   Answer bad = Sample();
   bad.value = Value();
   bad.value.type = ValueType::kInteger;
   bad.value.integer = int64_t{1} << 31;
-  EXPECT_FALSE(ReadAnswer(AnswerMessage(bad), &answer));
+  EXPECT_FALSE(ReadAnswers(AnswerMessage({bad}), &answer));
   bad.value.type = ValueType::kGauge32;
   bad.value.number = uint64_t{1} << 32;
-  EXPECT_FALSE(ReadAnswer(AnswerMessage(bad), &answer));
+  EXPECT_FALSE(ReadAnswers(AnswerMessage({bad}), &answer));
   bad.value = Value();
   bad.value.type = ValueType::kIpAddress;
   bad.value.octets = {127, 0, 0};
-  EXPECT_FALSE(ReadAnswer(AnswerMessage(bad), &answer));
+  EXPECT_FALSE(ReadAnswers(AnswerMessage({bad}), &answer));
 
   // Hellos: the magic, a result that does not exist, a served agent without a view.
   LoadResult result;

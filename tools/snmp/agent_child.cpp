@@ -6,12 +6,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <vector>
 
 #include "agent_channel.h"
 #include "agent_process.h"
 
 namespace snmphost {
 namespace {
+
+constexpr std::chrono::milliseconds kReadAheadBudget(10);
 
 bool Send(const channel::Message& message) {
   return send(kChannelFd, message.data(), message.size(), MSG_NOSIGNAL) ==
@@ -25,16 +29,27 @@ void CloseInherited() {
   for (int fd = kChannelFd + 1; fd < 1024; ++fd) close(fd);
 }
 
-Answer Serve(ExtensionAgent* agent, channel::Op op, const Oid& name, const Value& value) {
+// The answer to the request, and for a GETNEXT with `ahead` the answers to the GETNEXTs that
+// would follow it, each from the name the one before answered, as long as they find a value
+// and the budget lasts: a slow agent must not miss the host's deadline for its read-ahead.
+std::vector<Answer> Serve(ExtensionAgent* agent, channel::Op op, const Oid& name,
+                          const Value& value, uint8_t ahead) {
   switch (op) {
     case channel::Op::kGet:
-      return agent->Get(name);
-    case channel::Op::kGetNext:
-      return agent->GetNext(name);
+      return {agent->Get(name)};
     case channel::Op::kSet:
-      return agent->Set(name, value);
+      return {agent->Set(name, value)};
+    case channel::Op::kGetNext:
+      break;
   }
-  return Answer();
+  auto started = std::chrono::steady_clock::now();
+  std::vector<Answer> answers = {agent->GetNext(name)};
+  while (answers.size() <= ahead && answers.back().kind == Answer::Kind::kValue &&
+         std::chrono::steady_clock::now() - started < kReadAheadBudget) {
+    Oid after = answers.back().name;
+    answers.push_back(agent->GetNext(after));
+  }
+  return answers;
 }
 
 }  // namespace
@@ -65,11 +80,12 @@ int RunAgentProcess(const std::string& nt_path) {
     channel::Op op;
     Oid name;
     Value value;
+    uint8_t ahead = 0;
     if (static_cast<size_t>(length) > channel::kMaxMessage ||
-        !channel::ReadRequest(request, &op, &name, &value)) {
+        !channel::ReadRequest(request, &op, &name, &value, &ahead)) {
       return 2;  // not the host speaking
     }
-    if (!Send(channel::AnswerMessage(Serve(agent, op, name, value)))) return 0;
+    if (!Send(channel::AnswerMessage(Serve(agent, op, name, value, ahead)))) return 0;
   }
 }
 

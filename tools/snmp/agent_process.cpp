@@ -165,6 +165,7 @@ void AgentProcess::Kill() {
 
 void AgentProcess::Fail(const std::string& reason) {
   Kill();
+  ahead_.clear();
   state_ = State::kDown;
   next_start_ = Clock::now() + back_off_;
   Log(path_ + " " + reason + "; starting it again in " + Delay(back_off_));
@@ -201,40 +202,64 @@ void AgentProcess::Tick() {
   }
 }
 
-Answer AgentProcess::Exchange(channel::Op op, const Oid& name, const Value& value) {
-  if (state_ != State::kUp) return Absent(op);
-  std::string request = std::string(OpText(op)) + " " + OidText(name);
-  channel::Message message = channel::Request(op, name, value);
+std::vector<Answer> AgentProcess::Exchange(channel::Op op, const Oid& name, const Value& value,
+                                           uint8_t ahead) {
+  if (state_ != State::kUp) return {Absent(op)};
+  channel::Message message = channel::Request(op, name, value, ahead);
+  auto request = [&] { return std::string(OpText(op)) + " " + OidText(name); };
   if (send(fd_, message.data(), message.size(), MSG_NOSIGNAL) !=
       static_cast<ssize_t>(message.size())) {
-    Fail(Reap() + " before " + request);
-    return GenErr();
+    Fail(Reap() + " before " + request());
+    return {GenErr()};
   }
   Received received = Next(Clock::now() + settings_.deadline, &message);
-  Answer answer;
+  std::vector<Answer> answers;
   if (received == Received::kTimedOut) {
-    Fail("did not answer " + request + " within " + std::to_string(settings_.deadline.count()) +
+    Fail("did not answer " + request() + " within " + std::to_string(settings_.deadline.count()) +
          " ms and was killed");
   } else if (received == Received::kClosed) {
-    Fail(Reap() + " during " + request);
-  } else if (received == Received::kTooLong || !channel::ReadAnswer(message, &answer) ||
-             !Plausible(op, answer.kind)) {
-    Fail("sent what is no answer to " + request + " and was killed");
+    Fail(Reap() + " during " + request());
+  } else if (received == Received::kTooLong || !channel::ReadAnswers(message, &answers) ||
+             answers.size() > 1u + ahead ||
+             !std::all_of(answers.begin(), answers.end(),
+                          [op](const Answer& answer) { return Plausible(op, answer.kind); })) {
+    Fail("sent what is no answer to " + request() + " and was killed");
   } else {
     back_off_ = settings_.first_back_off;
-    return answer;
+    return answers;
   }
-  return GenErr();
+  return {GenErr()};
 }
 
-Answer AgentProcess::Get(const Oid& name) { return Exchange(channel::Op::kGet, name, Value()); }
+Answer AgentProcess::Get(const Oid& name) { return Exchange(channel::Op::kGet, name, Value())[0]; }
 
 Answer AgentProcess::Set(const Oid& name, const Value& value) {
-  return Exchange(channel::Op::kSet, name, value);
+  ahead_.clear();  // the values read ahead may be the ones this changes
+  return Exchange(channel::Op::kSet, name, value)[0];
 }
 
 Answer AgentProcess::GetNext(const Oid& name) {
-  return CheckNext(path_, view_, name, Exchange(channel::Op::kGetNext, name, Value()));
+  Answer answer;
+  if (next_ahead_ < ahead_.size() && name == ahead_from_ && Clock::now() < ahead_until_) {
+    answer = CheckNext(path_, view_, name, std::move(ahead_[next_ahead_++]));
+  } else {
+    // A walk asks from the name the last GETNEXT answered: read further ahead each time.
+    window_ = name == last_next_ && !name.empty()
+                  ? static_cast<uint8_t>(std::min(window_ * 2 + 1, int{channel::kMaxAhead}))
+                  : 0;
+    ahead_ = Exchange(channel::Op::kGetNext, name, Value(), window_);
+    next_ahead_ = 1;
+    ahead_until_ = Clock::now() + kReadAheadLife;
+    answer = CheckNext(path_, view_, name, std::move(ahead_[0]));
+  }
+  if (answer.kind == Answer::Kind::kValue) {
+    ahead_from_ = answer.name;
+    last_next_ = answer.name;
+  } else {
+    ahead_.clear();
+    last_next_.clear();
+  }
+  return answer;
 }
 
 }  // namespace snmphost

@@ -18,6 +18,15 @@
 //     absent: GET and SET answer kNoSuchObject, GETNEXT the end of the view, so a walk goes on
 //     to the next registration. A child whose new hello reports another view is ended again.
 //
+// A walk is read ahead: a GETNEXT from the very name the previous GETNEXT answered asks the child
+// for the GETNEXTs that follow as well (1 more, then 3, 7, up to 15), each from the name the one
+// before found, in one message; the next requests of the walk are answered from those, checked
+// as any answer, while they are at most kReadAheadLife old. A GETNEXT from any other name, a
+// SET, or the child ending drops them. The child stops reading ahead after 10 ms, so a slow agent
+// never misses the deadline for a read-ahead the host asked of it. A walk so costs one round trip
+// to the child per 16 objects instead of one per object; a single GETNEXT is asked alone, so no
+// agent is called for more than a walk asks of it but for the last few objects of the read-ahead.
+//
 // Log lines the agent's ExtensionAgent writes arrive over the channel and go to the host's log.
 // Like ExtensionAgent, an AgentProcess is used on one thread; Tick runs on the same one.
 #ifndef PAIRWAY_TOOLS_SNMP_AGENT_PROCESS_H
@@ -38,6 +47,8 @@ namespace snmphost {
 inline constexpr char kAgentOption[] = "--agent";
 // The child's end of the channel.
 inline constexpr int kChannelFd = 3;
+// How long answers read ahead may stand in for asking the agent again.
+inline constexpr std::chrono::milliseconds kReadAheadLife(50);
 
 struct ProcessSettings {
   std::string program = "/proc/self/exe";  // a pairway-snmp, run with --agent
@@ -86,7 +97,10 @@ class AgentProcess : public Agent {
   // Ends the child (if any) for `reason`, logs it and schedules the next start.
   void Fail(const std::string& reason);
   void Kill();
-  Answer Exchange(channel::Op op, const Oid& name, const Value& value);
+  // Sends the request and returns the child's answers (one, or more for a GETNEXT with
+  // `ahead`); on failure the child is ended and the one answer is genErr.
+  std::vector<Answer> Exchange(channel::Op op, const Oid& name, const Value& value,
+                               uint8_t ahead = 0);
 
   std::string path_;
   ProcessSettings settings_;
@@ -98,6 +112,13 @@ class AgentProcess : public Agent {
   std::chrono::steady_clock::time_point start_deadline_;
   std::chrono::milliseconds back_off_;
   channel::Message buffer_;
+  // The walk's read-ahead: ahead_[next_ahead_..] answer GETNEXTs from ahead_from_ on.
+  std::vector<Answer> ahead_;
+  size_t next_ahead_ = 0;
+  Oid ahead_from_;
+  std::chrono::steady_clock::time_point ahead_until_;
+  Oid last_next_;  // the name the last GETNEXT answered (empty when it ended the view)
+  uint8_t window_ = 0;
 };
 
 // The child's side: loads the library, says hello, answers requests on kChannelFd until the

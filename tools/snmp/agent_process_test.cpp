@@ -96,6 +96,21 @@ TEST_F(AgentProcessTest, AnswersAsTheAgentInItsOwnProcess) {
   }
   EXPECT_EQ(objects, 9);
   EXPECT_TRUE(agent->up());
+
+  // The walk was read ahead; requests out of its order get the agent's own answers all the same.
+  std::vector<Oid> walked;
+  for (Answer next = agent->GetNext(kGoodView); next.kind == Answer::Kind::kValue;
+       next = agent->GetNext(walked.back())) {
+    walked.push_back(next.name);
+    if (walked.size() == 3) {
+      EXPECT_EQ(agent->GetNext(walked[0]).name, walked[1]);
+      EXPECT_EQ(agent->GetNext(Under(kGoodView, {3})).name, Under(kGoodView, {3, 1}));
+      EXPECT_EQ(agent->Get(walked[2]).kind, Answer::Kind::kValue);
+    }
+  }
+  ASSERT_EQ(walked.size(), 9u);
+  EXPECT_EQ(walked.back(), Under(kGoodView, {8, 0}));
+  EXPECT_EQ(agent->GetNext(Under(kGoodView, {7, 0})).name, Under(kGoodView, {8, 0}));
 }
 
 TEST_F(AgentProcessTest, LibrariesThatCannotServeAreLeftOutWithTheReason) {
