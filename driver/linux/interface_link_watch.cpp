@@ -6,7 +6,9 @@
 //   RTM_NEWLINK of a known index with the key's name    carrier up or down
 //   RTM_NEWLINK of a known index with another name      gone (renamed)
 //   RTM_DELLINK of a known index                        gone (deleted, or moved to another
-//                                                       namespace: the kernel says both alike)
+//                                                       namespace: the kernel says both alike),
+//                                                       once a fresh read finds it no more (a
+//                                                       bridge port's removal says the same)
 //   RTM_NEWLINK of an unknown index with the key's name the interface (again) exists
 // When the kernel dropped notifications (the socket overran), every key is read afresh and
 // whatever differs from what was reported is reported.
@@ -82,7 +84,9 @@ class InterfaceLinkWatch final : public LinkWatch {
     for (auto& [key, watched] : watched_) {
       const bool same_index = watched.present && watched.index == link.index;
       if (type == RTM_DELLINK) {
-        if (same_index) Change(key, &watched, WatchedLink{}, report);
+        // The kernel also says RTM_DELLINK when an interface only leaves a bridge (the bridge
+        // port goes, not the interface): whether it is gone, the interface itself tells.
+        if (same_index) Change(key, &watched, ReadNow(key), report);
       } else if (same_index && link.name != key) {
         Change(key, &watched, WatchedLink{}, report);  // renamed away
       } else if (same_index || (!watched.present && link.name == key)) {

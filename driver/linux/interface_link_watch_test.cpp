@@ -56,6 +56,19 @@ TEST_F(LinkWatchTest, CarrierLossAndReturnAreReportedAsTheyHappen) {
   EXPECT_TRUE(changes[0].up);
 }
 
+TEST_F(LinkWatchTest, LeavingABridgeIsNoDisappearance) {
+  ASSERT_EQ(netns_.Exec("ip link add brw type bridge"), 0);
+  ASSERT_EQ(netns_.Exec("ip link set va master brw"), 0);
+  EXPECT_EQ(watch_->Watch("va"), std::optional<bool>(true));
+  ASSERT_EQ(netns_.Exec("ip link set va nomaster"), 0);
+  EXPECT_TRUE(Collect(1, 5).empty());
+  ASSERT_EQ(netns_.Exec("ip link del va"), 0);
+  // va, which was up, may first be reported down as the kernel closes it.
+  std::vector<LinkChange> changes = Collect(2, 10);
+  ASSERT_FALSE(changes.empty());
+  EXPECT_TRUE(changes.back().gone);
+}
+
 TEST_F(LinkWatchTest, ChangesThatLeaveTheStateAloneAreNotReported) {
   watch_->Watch("va");
   ASSERT_EQ(netns_.Exec("sh -c 'ip link set va mtu 1400 && ip link set va address "

@@ -108,7 +108,8 @@ void Engine::Reconfigure() {
     const bool same_shape = next != model.groups.end() && next->emulated == old.emulated &&
                             SameMembers(next->members, old.members);
     const bool renamed = next != model.groups.end() && next->name != old.name && !old.emulated;
-    if (same_shape && !renamed) {
+    // A group whose interface could not be made is tried again at every read.
+    if (same_shape && !renamed && it->second->made()) {
       if (!(*next == old)) {
         log_("group " + old.head + ": time-out, name or addresses changed; updated in place");
         it->second->Update(*next);
@@ -119,7 +120,8 @@ void Engine::Reconfigure() {
     if (next != model.groups.end()) {
       carried[it->first] = it->second->counts();
       if (!renamed) kept_names[it->first] = it->second->ifname();
-      log_("group " + old.head + ": its members changed; made again");
+      log_("group " + old.head +
+           ": made again (its members changed, or its interface was not made)");
     } else {
       log_("group " + old.head + " dissolved");
     }

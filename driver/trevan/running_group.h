@@ -59,6 +59,8 @@ class RunningGroup {
   std::optional<int64_t> NextDeadline() const;
   // The kernel picks the active member (a bond): the loop reads its choice every so often.
   bool kernel_chooses() const { return path_ && path_->monitors_links(); }
+  // False for a Linux group whose interface could not be made (it waits for another try).
+  bool made() const { return config_.emulated || path_ != nullptr; }
   // Takes a changed name, time-out or address list without taking the group apart.
   void Update(const GroupConfig& config);
   bool NeedsRebuild() const { return needs_rebuild_; }

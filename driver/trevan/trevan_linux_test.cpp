@@ -266,6 +266,30 @@ TEST_F(TrevanLinuxTest, AMissingMemberAndALateAddressJoinTheRunningGroup) {
   ExpectHostAsBefore();
 }
 
+TEST_F(TrevanLinuxTest, AMemberThatBelongsToABridgeIsLeftAloneAndAReadLaterTriesAgain) {
+  ASSERT_TRUE(WaitForGroup(root_, [](const GroupStatus& g) { return g.up; }));
+  ASSERT_EQ(Sc("stop TREVAN"), 0);
+  ASSERT_TRUE(WaitForNoDriver(root_));
+  ASSERT_EQ(Host("ip link add brx type bridge"), 0);
+  ASSERT_EQ(Host("ip link set m0 master brx"), 0);
+  ASSERT_TRUE(StartDriver());
+  ASSERT_TRUE(WaitForGroup(root_, [](const GroupStatus& g) {
+    return !g.up && g.interface.empty() && g.backend == "none";
+  }));
+  EXPECT_NE(Host("ip link show Team-1-a"), 0);
+  EXPECT_NE(HostOut("ip -4 -o addr show dev m0").find("192.168.50.1/24"), std::string::npos)
+      << "the bridge's port is not touched";
+
+  ASSERT_EQ(Host("ip link set m0 nomaster"), 0);
+  ASSERT_EQ(Sc("control TREVAN paramchange"), 0);
+  ASSERT_TRUE(WaitForGroup(root_, [](const GroupStatus& g) {
+    return g.up && g.interface == "Team-1-a" && g.backend != "none";
+  }));
+  ASSERT_EQ(Sc("stop TREVAN"), 0);
+  ASSERT_TRUE(WaitForNoDriver(root_));
+  ExpectHostAsBefore();
+}
+
 // What a manager sees through snmpd: the failover MIB's group row, read by name.
 std::string MibValue(const snmphost::testing::SnmpMaster& master, const std::string& object) {
   const std::filesystem::path mibs = pairway::testing::SourceDir() / "mibs";
