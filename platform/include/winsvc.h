@@ -29,9 +29,9 @@ typedef ULONG_PTR SERVICE_STATUS_HANDLE;
 #define SC_MANAGER_LOCK 0x0008
 #define SC_MANAGER_QUERY_LOCK_STATUS 0x0010
 #define SC_MANAGER_MODIFY_BOOT_CONFIG 0x0020
-#define SC_MANAGER_ALL_ACCESS                                                                 \
-  (STANDARD_RIGHTS_REQUIRED | SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE |               \
-   SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_LOCK | SC_MANAGER_QUERY_LOCK_STATUS |            \
+#define SC_MANAGER_ALL_ACCESS                                                      \
+  (STANDARD_RIGHTS_REQUIRED | SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE |     \
+   SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_LOCK | SC_MANAGER_QUERY_LOCK_STATUS | \
    SC_MANAGER_MODIFY_BOOT_CONFIG)
 #define STANDARD_RIGHTS_REQUIRED 0x000F0000L
 
@@ -44,9 +44,9 @@ typedef ULONG_PTR SERVICE_STATUS_HANDLE;
 #define SERVICE_PAUSE_CONTINUE 0x0040
 #define SERVICE_INTERROGATE 0x0080
 #define SERVICE_USER_DEFINED_CONTROL 0x0100
-#define SERVICE_ALL_ACCESS                                                                    \
-  (STANDARD_RIGHTS_REQUIRED | SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG |                 \
-   SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS | SERVICE_START | SERVICE_STOP |       \
+#define SERVICE_ALL_ACCESS                                                              \
+  (STANDARD_RIGHTS_REQUIRED | SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG |            \
+   SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS | SERVICE_START | SERVICE_STOP | \
    SERVICE_PAUSE_CONTINUE | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL)
 
 /* Service types. */
@@ -56,6 +56,19 @@ typedef ULONG_PTR SERVICE_STATUS_HANDLE;
 #define SERVICE_WIN32_SHARE_PROCESS 0x00000020
 #define SERVICE_WIN32 (SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS)
 #define SERVICE_INTERACTIVE_PROCESS 0x00000100
+
+/* Type masks of the enumeration. */
+#define SERVICE_ADAPTER 0x00000004
+#define SERVICE_RECOGNIZER_DRIVER 0x00000008
+#define SERVICE_DRIVER \
+  (SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER | SERVICE_RECOGNIZER_DRIVER)
+#define SERVICE_TYPE_ALL \
+  (SERVICE_WIN32 | SERVICE_ADAPTER | SERVICE_DRIVER | SERVICE_INTERACTIVE_PROCESS)
+
+/* State masks of the enumeration. */
+#define SERVICE_ACTIVE 0x00000001
+#define SERVICE_INACTIVE 0x00000002
+#define SERVICE_STATE_ALL (SERVICE_ACTIVE | SERVICE_INACTIVE)
 
 /* Start types. */
 #define SERVICE_BOOT_START 0x00000000
@@ -103,6 +116,37 @@ typedef struct _SERVICE_STATUS {
   DWORD dwWaitHint;
 } SERVICE_STATUS, *LPSERVICE_STATUS;
 
+/* SERVICE_STATUS with the service's process: its id (0 while none runs) and its flags
+ * (SERVICE_RUNS_IN_SYSTEM_PROCESS never: every service here has a process of its own). */
+typedef struct _SERVICE_STATUS_PROCESS {
+  DWORD dwServiceType;
+  DWORD dwCurrentState;
+  DWORD dwControlsAccepted;
+  DWORD dwWin32ExitCode;
+  DWORD dwServiceSpecificExitCode;
+  DWORD dwCheckPoint;
+  DWORD dwWaitHint;
+  DWORD dwProcessId;
+  DWORD dwServiceFlags;
+} SERVICE_STATUS_PROCESS, *LPSERVICE_STATUS_PROCESS;
+
+#define SERVICE_RUNS_IN_SYSTEM_PROCESS 0x00000001
+
+typedef enum _SC_STATUS_TYPE { SC_STATUS_PROCESS_INFO = 0 } SC_STATUS_TYPE;
+typedef enum _SC_ENUM_TYPE { SC_ENUM_PROCESS_INFO = 0 } SC_ENUM_TYPE;
+
+typedef struct _ENUM_SERVICE_STATUSA {
+  LPSTR lpServiceName;
+  LPSTR lpDisplayName;
+  SERVICE_STATUS ServiceStatus;
+} ENUM_SERVICE_STATUSA, *LPENUM_SERVICE_STATUSA;
+
+typedef struct _ENUM_SERVICE_STATUS_PROCESSA {
+  LPSTR lpServiceName;
+  LPSTR lpDisplayName;
+  SERVICE_STATUS_PROCESS ServiceStatusProcess;
+} ENUM_SERVICE_STATUS_PROCESSA, *LPENUM_SERVICE_STATUS_PROCESSA;
+
 typedef void(WINAPI* LPSERVICE_MAIN_FUNCTIONA)(DWORD dwNumServicesArgs, LPSTR* lpServiceArgVectors);
 typedef void(WINAPI* LPHANDLER_FUNCTION)(DWORD dwControl);
 
@@ -130,6 +174,34 @@ WINADVAPI BOOL WINAPI StartServiceA(SC_HANDLE hService, DWORD dwNumServiceArgs,
 WINADVAPI BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl,
                                      LPSERVICE_STATUS lpServiceStatus);
 WINADVAPI BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus);
+/* The status with the service's process id and flags. lpBuffer receives one
+ * SERVICE_STATUS_PROCESS; a smaller cbBufSize fails with ERROR_INSUFFICIENT_BUFFER and
+ * *pcbBytesNeeded = sizeof(SERVICE_STATUS_PROCESS); a level other than SC_STATUS_PROCESS_INFO
+ * fails with ERROR_INVALID_LEVEL. Needs SERVICE_QUERY_STATUS on the handle. */
+WINADVAPI BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel,
+                                           LPBYTE lpBuffer, DWORD cbBufSize,
+                                           LPDWORD pcbBytesNeeded);
+/* The services of dwServiceType (a mask of SERVICE_WIN32 and SERVICE_DRIVER bits) in the states of
+ * dwServiceState (SERVICE_ACTIVE: every state but STOPPED; SERVICE_INACTIVE: STOPPED;
+ * SERVICE_STATE_ALL), in the order of their names without regard to case. The buffer receives
+ * the array of entries, their names packed after it. When they do not all fit it holds as many
+ * as do: FALSE with ERROR_MORE_DATA, *lpServicesReturned of them, *pcbBytesNeeded the bytes the
+ * rest needs, and *lpResumeHandle (when given) where the next call goes on; a call that returns
+ * the last entries sets it to 0. Needs SC_MANAGER_ENUMERATE_SERVICE on the handle; a type or
+ * state outside the masks fails with ERROR_INVALID_PARAMETER. */
+WINADVAPI BOOL WINAPI EnumServicesStatusA(SC_HANDLE hSCManager, DWORD dwServiceType,
+                                          DWORD dwServiceState, LPENUM_SERVICE_STATUSA lpServices,
+                                          DWORD cbBufSize, LPDWORD pcbBytesNeeded,
+                                          LPDWORD lpServicesReturned, LPDWORD lpResumeHandle);
+/* EnumServicesStatusA with ENUM_SERVICE_STATUS_PROCESSA entries (InfoLevel
+ * SC_ENUM_PROCESS_INFO, else ERROR_INVALID_LEVEL). No service here belongs to a load-order
+ * group: pszGroupName NULL or "" lists them all, a group's name fails with
+ * ERROR_SERVICE_DOES_NOT_EXIST. */
+WINADVAPI BOOL WINAPI EnumServicesStatusExA(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel,
+                                            DWORD dwServiceType, DWORD dwServiceState,
+                                            LPBYTE lpServices, DWORD cbBufSize,
+                                            LPDWORD pcbBytesNeeded, LPDWORD lpServicesReturned,
+                                            LPDWORD lpResumeHandle, LPCSTR pszGroupName);
 WINADVAPI BOOL WINAPI DeleteService(SC_HANDLE hService);
 WINADVAPI BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
 
@@ -140,8 +212,8 @@ WINADVAPI BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
  * ERROR_FAILED_SERVICE_CONTROLLER_CONNECT (1063) when the process was not started by the
  * manager. */
 WINADVAPI BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* lpServiceStartTable);
-WINADVAPI SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerA(LPCSTR lpServiceName,
-                                                                   LPHANDLER_FUNCTION lpHandlerProc);
+WINADVAPI SERVICE_STATUS_HANDLE WINAPI
+RegisterServiceCtrlHandlerA(LPCSTR lpServiceName, LPHANDLER_FUNCTION lpHandlerProc);
 WINADVAPI BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus,
                                        LPSERVICE_STATUS lpServiceStatus);
 

@@ -47,6 +47,7 @@ constexpr ErrorText kTexts[] = {
     {ERROR_BUFFER_OVERFLOW, "The file name is too long.\r\n"},
     {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small.\r\n"},
     {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect.\r\n"},
+    {ERROR_INVALID_LEVEL, "The system call level is not correct.\r\n"},
     {ERROR_MOD_NOT_FOUND, "The specified module could not be found.\r\n"},
     {ERROR_PROC_NOT_FOUND, "The specified procedure could not be found.\r\n"},
     {ERROR_NEGATIVE_SEEK,

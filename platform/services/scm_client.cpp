@@ -35,10 +35,8 @@ class Connection {
   // Sends one request and reads its reply. ERROR_SUCCESS or the daemon's error; transport
   // failures become RPC_S_SERVER_UNAVAILABLE.
   DWORD Call(FrameWriter& request, SERVICE_STATUS* status) {
-    std::lock_guard<std::mutex> lock(mutex_);
     std::string body;
-    if (!SendFrame(fd_, request.Bytes()) || !ReceiveFrame(fd_, &body))
-      return RPC_S_SERVER_UNAVAILABLE;
+    if (!Exchange(request, &body)) return RPC_S_SERVER_UNAVAILABLE;
     FrameReader reader(std::move(body));
     MessageKind kind{};
     uint32_t error = 0;
@@ -47,6 +45,13 @@ class Connection {
         !reader.Status(status != nullptr ? status : &ignored) || !reader.Finish())
       return RPC_S_SERVER_UNAVAILABLE;
     return error;
+  }
+
+  // Sends one request and returns the body of its reply, whatever its kind; false when the
+  // daemon cannot be reached.
+  bool Exchange(FrameWriter& request, std::string* body) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return SendFrame(fd_, request.Bytes()) && ReceiveFrame(fd_, body);
   }
 
  private:
@@ -149,6 +154,112 @@ SC_HANDLE OpenThrough(const ScObject& manager, FrameWriter& request, const char*
   service->access = access;
   SetLastError(ERROR_SUCCESS);
   return Publish(std::move(service));
+}
+
+// One service of an enumeration, as the daemon sent it.
+struct ListedService {
+  std::string name;
+  std::string display_name;
+  SERVICE_STATUS status{};
+  DWORD pid = 0;
+};
+
+// The services of the type and state masks, fetched page by page. ERROR_SUCCESS or the error.
+DWORD FetchServices(const ScObject& manager, DWORD types, DWORD states,
+                    std::vector<ListedService>* services) {
+  services->clear();
+  for (;;) {
+    FrameWriter request(MessageKind::kEnumerate);
+    request.U32(types).U32(states).U32(static_cast<uint32_t>(services->size()));
+    std::string body;
+    if (!manager.connection->Exchange(request, &body)) return RPC_S_SERVER_UNAVAILABLE;
+    FrameReader reader(std::move(body));
+    MessageKind kind{};
+    uint32_t error = 0, total = 0;
+    if (!reader.Kind(&kind) || kind != MessageKind::kEnumReply || !reader.U32(&error) ||
+        !reader.U32(&total))
+      return RPC_S_SERVER_UNAVAILABLE;
+    if (error != ERROR_SUCCESS) return reader.Finish() ? error : RPC_S_SERVER_UNAVAILABLE;
+    size_t before = services->size();
+    while (!reader.Finish()) {
+      ListedService& entry = services->emplace_back();
+      uint32_t pid = 0;
+      if (!reader.Text(&entry.name) || !reader.Text(&entry.display_name) ||
+          !reader.Status(&entry.status) || !reader.U32(&pid))
+        return RPC_S_SERVER_UNAVAILABLE;
+      entry.pid = pid;
+    }
+    // A page without entries ends it too: services deleted meanwhile shrink the total.
+    if (services->size() == before || services->size() >= total) return ERROR_SUCCESS;
+  }
+}
+
+// Copies the listed services from *resume on into the caller's buffer: the array of `Entry`
+// first, the names packed after it, as many entries as fit. Fills in the counts as
+// EnumServicesStatusA describes them.
+template <typename Entry, typename Fill>
+BOOL PackServices(const std::vector<ListedService>& services, LPBYTE buffer, DWORD size,
+                  LPDWORD needed, LPDWORD returned, LPDWORD resume, Fill fill) {
+  size_t first = resume != nullptr ? *resume : 0;
+  if (first > services.size()) first = services.size();
+  if (buffer == nullptr) size = 0;
+  auto bytes_of = [](const ListedService& entry) {
+    return sizeof(Entry) + entry.name.size() + 1 + entry.display_name.size() + 1;
+  };
+  size_t fitting = first, used = 0;
+  while (fitting < services.size() && used + bytes_of(services[fitting]) <= size)
+    used += bytes_of(services[fitting++]);
+  auto* entries = reinterpret_cast<Entry*>(buffer);
+  char* text = reinterpret_cast<char*>(buffer) + (fitting - first) * sizeof(Entry);
+  for (size_t i = first; i < fitting; ++i) {
+    Entry& entry = entries[i - first];
+    const ListedService& listed = services[i];
+    entry.lpServiceName = text;
+    std::memcpy(text, listed.name.c_str(), listed.name.size() + 1);
+    text += listed.name.size() + 1;
+    entry.lpDisplayName = text;
+    std::memcpy(text, listed.display_name.c_str(), listed.display_name.size() + 1);
+    text += listed.display_name.size() + 1;
+    fill(listed, &entry);
+  }
+  *returned = static_cast<DWORD>(fitting - first);
+  size_t rest = 0;
+  for (size_t i = fitting; i < services.size(); ++i) rest += bytes_of(services[i]);
+  *needed = static_cast<DWORD>(rest);
+  if (fitting < services.size()) {
+    if (resume != nullptr) *resume = static_cast<DWORD>(fitting);
+    return Fail(ERROR_MORE_DATA);
+  }
+  if (resume != nullptr) *resume = 0;
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+// The checks and the fetch both enumerations share; false with the last error set on failure.
+bool EnumerateFor(SC_HANDLE handle, DWORD types, DWORD states, LPDWORD needed, LPDWORD returned,
+                  std::vector<ListedService>* services) {
+  std::shared_ptr<ScObject> manager = Lookup(handle, true);
+  if (!manager) return false;
+  if (needed == nullptr || returned == nullptr) return Fail(ERROR_INVALID_ADDRESS);
+  if ((manager->access & SC_MANAGER_ENUMERATE_SERVICE) == 0) return Fail(ERROR_ACCESS_DENIED);
+  if (types == 0 || (types & ~static_cast<DWORD>(SERVICE_TYPE_ALL)) != 0 || states == 0 ||
+      (states & ~static_cast<DWORD>(SERVICE_STATE_ALL)) != 0)
+    return Fail(ERROR_INVALID_PARAMETER);
+  DWORD error = FetchServices(*manager, types, states, services);
+  if (error != ERROR_SUCCESS) return Fail(error);
+  return true;
+}
+
+void CopyStatus(const SERVICE_STATUS& from, DWORD pid, SERVICE_STATUS_PROCESS* to) {
+  to->dwServiceType = from.dwServiceType;
+  to->dwCurrentState = from.dwCurrentState;
+  to->dwControlsAccepted = from.dwControlsAccepted;
+  to->dwWin32ExitCode = from.dwWin32ExitCode;
+  to->dwServiceSpecificExitCode = from.dwServiceSpecificExitCode;
+  to->dwCheckPoint = from.dwCheckPoint;
+  to->dwWaitHint = from.dwWaitHint;
+  to->dwProcessId = pid;
+  to->dwServiceFlags = 0;  // every service has a process of its own
 }
 
 }  // namespace
@@ -295,6 +406,72 @@ WINADVAPI BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lp
   FrameWriter request(MessageKind::kQuery);
   request.Text(service->name);
   return pairway::scm::ServiceCall(*service, request, lpServiceStatus);
+}
+
+WINADVAPI BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel,
+                                           LPBYTE lpBuffer, DWORD cbBufSize,
+                                           LPDWORD pcbBytesNeeded) {
+  std::shared_ptr<ScObject> service = pairway::scm::Lookup(hService, false);
+  if (!service) return FALSE;
+  if (InfoLevel != SC_STATUS_PROCESS_INFO) return pairway::scm::Fail(ERROR_INVALID_LEVEL);
+  if (pcbBytesNeeded == nullptr) return pairway::scm::Fail(ERROR_INVALID_ADDRESS);
+  if ((service->access & SERVICE_QUERY_STATUS) == 0) return pairway::scm::Fail(ERROR_ACCESS_DENIED);
+  *pcbBytesNeeded = sizeof(SERVICE_STATUS_PROCESS);
+  if (lpBuffer == nullptr || cbBufSize < sizeof(SERVICE_STATUS_PROCESS))
+    return pairway::scm::Fail(ERROR_INSUFFICIENT_BUFFER);
+  FrameWriter request(MessageKind::kQueryEx);
+  request.Text(service->name);
+  std::string body;
+  if (!service->connection->Exchange(request, &body))
+    return pairway::scm::Fail(RPC_S_SERVER_UNAVAILABLE);
+  pairway::scm::FrameReader reader(std::move(body));
+  MessageKind kind{};
+  uint32_t error = 0, pid = 0;
+  SERVICE_STATUS status{};
+  if (!reader.Kind(&kind) || kind != MessageKind::kReplyEx || !reader.U32(&error) ||
+      !reader.Status(&status) || !reader.U32(&pid) || !reader.Finish())
+    return pairway::scm::Fail(RPC_S_SERVER_UNAVAILABLE);
+  if (error != ERROR_SUCCESS) return pairway::scm::Fail(error);
+  SERVICE_STATUS_PROCESS out{};
+  pairway::scm::CopyStatus(status, pid, &out);
+  std::memcpy(lpBuffer, &out, sizeof out);  // the caller's buffer need not be aligned
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+WINADVAPI BOOL WINAPI EnumServicesStatusA(SC_HANDLE hSCManager, DWORD dwServiceType,
+                                          DWORD dwServiceState, LPENUM_SERVICE_STATUSA lpServices,
+                                          DWORD cbBufSize, LPDWORD pcbBytesNeeded,
+                                          LPDWORD lpServicesReturned, LPDWORD lpResumeHandle) {
+  std::vector<pairway::scm::ListedService> services;
+  if (!pairway::scm::EnumerateFor(hSCManager, dwServiceType, dwServiceState, pcbBytesNeeded,
+                                  lpServicesReturned, &services))
+    return FALSE;
+  return pairway::scm::PackServices<ENUM_SERVICE_STATUSA>(
+      services, reinterpret_cast<LPBYTE>(lpServices), cbBufSize, pcbBytesNeeded, lpServicesReturned,
+      lpResumeHandle, [](const pairway::scm::ListedService& listed, ENUM_SERVICE_STATUSA* entry) {
+        entry->ServiceStatus = listed.status;
+      });
+}
+
+WINADVAPI BOOL WINAPI EnumServicesStatusExA(SC_HANDLE hSCManager, SC_ENUM_TYPE InfoLevel,
+                                            DWORD dwServiceType, DWORD dwServiceState,
+                                            LPBYTE lpServices, DWORD cbBufSize,
+                                            LPDWORD pcbBytesNeeded, LPDWORD lpServicesReturned,
+                                            LPDWORD lpResumeHandle, LPCSTR pszGroupName) {
+  if (InfoLevel != SC_ENUM_PROCESS_INFO) return pairway::scm::Fail(ERROR_INVALID_LEVEL);
+  std::vector<pairway::scm::ListedService> services;
+  if (!pairway::scm::EnumerateFor(hSCManager, dwServiceType, dwServiceState, pcbBytesNeeded,
+                                  lpServicesReturned, &services))
+    return FALSE;
+  // No service belongs to a load-order group: a group that is named has no services.
+  if (pszGroupName != nullptr && *pszGroupName != '\0')
+    return pairway::scm::Fail(ERROR_SERVICE_DOES_NOT_EXIST);
+  return pairway::scm::PackServices<ENUM_SERVICE_STATUS_PROCESSA>(
+      services, lpServices, cbBufSize, pcbBytesNeeded, lpServicesReturned, lpResumeHandle,
+      [](const pairway::scm::ListedService& listed, ENUM_SERVICE_STATUS_PROCESSA* entry) {
+        pairway::scm::CopyStatus(listed.status, listed.pid, &entry->ServiceStatusProcess);
+      });
 }
 
 WINADVAPI BOOL WINAPI DeleteService(SC_HANDLE hService) {

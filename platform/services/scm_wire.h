@@ -28,8 +28,16 @@
 //   kQuery          name
 //   kDelete         name
 //   kShutdown       (none)          the reply comes when the shutdown sequence has ended
+//   kQueryEx        name            answered by kReplyEx
+//   kEnumerate      type mask, state mask, first   answered by kEnumReply
 //   kReply          error, then SERVICE_STATUS as 7 u32 (type, state, accepted, win32 exit,
 //                   service exit, check point, wait hint)
+//   kReplyEx        error, SERVICE_STATUS (7 u32), process id (0 when none runs)
+//   kEnumReply      error, total, then entries up to the end of the frame, each: name, display
+//                   name, SERVICE_STATUS (7 u32), process id. The services that match, in the
+//                   order of their names, from the first-th on: as many as fit in one frame (at
+//                   least one while any is left), `total` of them in all. The client asks again
+//                   from first + the entries it got.
 //
 // Service channel, both directions, no replies except where named:
 //   kHello          pid                       service -> daemon: the dispatcher is connected
@@ -69,7 +77,11 @@ enum class MessageKind : uint32_t {
   kQuery = 6,
   kDelete = 7,
   kShutdown = 8,
+  kQueryEx = 9,
+  kEnumerate = 10,
   kReply = 20,
+  kReplyEx = 21,
+  kEnumReply = 22,
   kHello = 40,
   kStartService = 41,
   kStatus = 42,

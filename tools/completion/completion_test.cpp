@@ -62,6 +62,12 @@ TEST_F(CompletionTest, VerbsAndOptionsOfEachTool) {
   EXPECT_EQ(Complete("_pairway_sc", "./pairway-sc st", root), "start|stop|");
   EXPECT_EQ(Complete("_pairway_sc", "./pairway-sc create x start = ", root),
             "auto|demand|disabled|");
+  EXPECT_EQ(Complete("_pairway_sc", "./pairway-sc que", root), "query|queryex|");
+  // type= means another thing to create than to a listing.
+  EXPECT_EQ(Complete("_pairway_sc", "./pairway-sc create x type = ", root), "own|");
+  EXPECT_EQ(Complete("_pairway_sc", "./pairway-sc query type = ", root), "service|driver|all|");
+  EXPECT_EQ(Complete("_pairway_sc", "./pairway-sc queryex state = ", root), "active|inactive|all|");
+  EXPECT_EQ(Complete("_pairway_sc", "./pairway-sc query type = all s", root), "state=|");
 }
 
 TEST_F(CompletionTest, CardsGroupsAndServicesComeFromTheRootOfTheCommandLine) {
@@ -79,7 +85,8 @@ TEST_F(CompletionTest, CardsGroupsAndServicesComeFromTheRootOfTheCommandLine) {
       "1|2|3|");
   // No root: nothing to offer, and no error printed into the command line.
   EXPECT_EQ(Complete("_pairwayctl", "./pairwayctl group remove ", "/nonexistent"), "|");
-  EXPECT_EQ(Complete("_pairway_sc", "./pairway-sc query ", ""), "|");
+  EXPECT_EQ(Complete("_pairway_sc", "./pairway-sc stop ", ""), "|");
+  EXPECT_EQ(Complete("_pairway_sc", "./pairway-sc query ", ""), "type=|state=|");
 }
 
 }  // namespace

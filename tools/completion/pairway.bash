@@ -177,23 +177,42 @@ _pairway_sc() {
   COMPREPLY=()
   # "start= auto": readline splits "start=" into "start" and "=" where '=' breaks words.
   [[ $previous == = ]] && previous=${COMP_WORDS[COMP_CWORD - 2]}=
+  _pairway_args
   case $previous in
     start=) _pairway_offer auto demand disabled; return ;;
     error=) _pairway_offer ignore normal severe critical; return ;;
-    type=) _pairway_offer own; return ;;
+    type=)
+      if [[ ${args[0],,} == query || ${args[0],,} == queryex ]]; then
+        _pairway_offer service driver all
+      else
+        _pairway_offer own
+      fi
+      return
+      ;;
+    state=) _pairway_offer active inactive all; return ;;
     obj=) _pairway_offer LocalSystem; return ;;
     binPath= | DisplayName=) return ;;
   esac
-  _pairway_args
   case ${#args[@]} in
     0)
-      _pairway_offer create start stop pause continue interrogate control query delete shutdown --help
+      _pairway_offer create start stop pause continue interrogate control query queryex delete \
+        shutdown --help
       ;;
-    1) [[ ${args[0]} != shutdown ]] && _pairway_offer $(_pairway_services) ;;
+    1)
+      case ${args[0],,} in
+        shutdown) ;;
+        # Without a name, query and queryex list the services of a type and state.
+        query | queryex) _pairway_offer type= state= $(_pairway_services) ;;
+        *) _pairway_offer $(_pairway_services) ;;
+      esac
+      ;;
     *)
-      case ${args[0]} in
+      case ${args[0],,} in
         create) _pairway_offer binPath= start= DisplayName= error= type= obj= ;;
         control) [[ ${#args[@]} -eq 2 ]] && _pairway_offer stop pause continue interrogate paramchange ;;
+        query | queryex)
+          [[ ${args[1]%=} == type || ${args[1]%=} == state ]] && _pairway_offer type= state=
+          ;;
       esac
       ;;
   esac

@@ -4,7 +4,10 @@
 //   pairway-sc create NAME binPath= PATH [start= auto|demand|disabled] [DisplayName= TEXT]
 //                          [error= ignore|normal|severe|critical] [type= own] [obj= LocalSystem]
 //   pairway-sc start NAME [ARGS...]
-//   pairway-sc stop|pause|continue|interrogate|query NAME
+//   pairway-sc stop|pause|continue|interrogate NAME
+//   pairway-sc query|queryex NAME
+//   pairway-sc query|queryex [type= service|driver|all] [state= active|inactive|all]
+//                                       the services of a type and state, one block each
 //   pairway-sc control NAME CODE        (CODE: 1-4, 6, 128-255, or stop/pause/continue/
 //                                       interrogate/paramchange)
 //   pairway-sc delete NAME
@@ -17,6 +20,7 @@
 #include <strings.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -59,9 +63,12 @@ const char* StateName(DWORD state) {
   return state >= 1 && state <= 7 ? kNames[state - 1] : "UNKNOWN";
 }
 
-void PrintStatus(const std::string& name, const SERVICE_STATUS& s) {
+// One service's block. A listing names the display name too; queryex adds the process.
+void PrintStatus(const std::string& name, const SERVICE_STATUS& s,
+                 const char* display_name = nullptr, const DWORD* pid = nullptr) {
   DWORD accepted = s.dwControlsAccepted;
   printf("\nSERVICE_NAME: %s\n", name.c_str());
+  if (display_name != nullptr) printf("DISPLAY_NAME: %s\n", display_name);
   printf("        TYPE               : %x  %s\n", s.dwServiceType,
          (s.dwServiceType & SERVICE_WIN32_OWN_PROCESS) != 0     ? "WIN32_OWN_PROCESS "
          : (s.dwServiceType & SERVICE_WIN32_SHARE_PROCESS) != 0 ? "WIN32_SHARE_PROCESS "
@@ -77,6 +84,20 @@ void PrintStatus(const std::string& name, const SERVICE_STATUS& s) {
          s.dwServiceSpecificExitCode);
   printf("        CHECKPOINT         : 0x%x\n", s.dwCheckPoint);
   printf("        WAIT_HINT          : 0x%x\n", s.dwWaitHint);
+  if (pid != nullptr) {
+    printf("        PID                : %u\n", *pid);
+    printf("        FLAGS              :\n");
+  }
+}
+
+SERVICE_STATUS WithoutProcess(const SERVICE_STATUS_PROCESS& s) {
+  return {s.dwServiceType,
+          s.dwCurrentState,
+          s.dwControlsAccepted,
+          s.dwWin32ExitCode,
+          s.dwServiceSpecificExitCode,
+          s.dwCheckPoint,
+          s.dwWaitHint};
 }
 
 // Handles that close themselves.
@@ -235,15 +256,86 @@ int Control(const Args& args) {
   return code == SERVICE_CONTROL_INTERROGATE ? Interrogate(args) : SendControl(args[0], code);
 }
 
-int Query(const Args& args) {
+// The services of `type= ` and `state= ` (services that are not stopped by default), one block
+// each in the order of their names.
+int List(const Args& args, bool with_process) {
+  const char* verb = with_process ? "queryex" : "query";
+  DWORD types = SERVICE_WIN32, states = SERVICE_ACTIVE;
+  for (size_t i = 0; i < args.size(); i += 2) {
+    const std::string& key = args[i];
+    bool ok = i + 1 < args.size();
+    if (ok && strcasecmp(key.c_str(), "type=") == 0)
+      ok = LookupWord(
+          args[i + 1],
+          {{"service", SERVICE_WIN32}, {"driver", SERVICE_DRIVER}, {"all", SERVICE_TYPE_ALL}},
+          &types);
+    else if (ok && strcasecmp(key.c_str(), "state=") == 0)
+      ok = LookupWord(
+          args[i + 1],
+          {{"active", SERVICE_ACTIVE}, {"inactive", SERVICE_INACTIVE}, {"all", SERVICE_STATE_ALL}},
+          &states);
+    else
+      ok = false;
+    if (!ok) {
+      fprintf(stderr, "pairway-sc: %s does not take '%s%s%s'\n", verb, key.c_str(),
+              i + 1 < args.size() ? " " : "", i + 1 < args.size() ? args[i + 1].c_str() : "");
+      return kUsage;
+    }
+  }
+  Handle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+  if (manager.get() == nullptr) return Failed("OpenSCManager");
+  std::vector<BYTE> buffer(16 * 1024);
+  DWORD resume = 0;
+  for (;;) {
+    DWORD needed = 0, returned = 0;
+    BOOL done = EnumServicesStatusExA(manager.get(), SC_ENUM_PROCESS_INFO, types, states,
+                                      buffer.data(), static_cast<DWORD>(buffer.size()), &needed,
+                                      &returned, &resume, nullptr);
+    if (!done && GetLastError() != ERROR_MORE_DATA) return Failed("EnumServicesStatusEx");
+    const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer.data());
+    for (DWORD i = 0; i < returned; ++i) {
+      const SERVICE_STATUS_PROCESS& s = entries[i].ServiceStatusProcess;
+      PrintStatus(entries[i].lpServiceName, WithoutProcess(s), entries[i].lpDisplayName,
+                  with_process ? &s.dwProcessId : nullptr);
+    }
+    if (done) return kOk;
+    // Not one entry fitted: make room for the next one at least.
+    if (returned == 0) buffer.resize(std::max<size_t>(buffer.size() * 2, needed));
+  }
+}
+
+int QueryOne(const std::string& name, bool with_process) {
   Handle manager, service;
-  if (int status = Open(SC_MANAGER_CONNECT, &args[0], SERVICE_QUERY_STATUS, &manager, &service))
+  if (int status = Open(SC_MANAGER_CONNECT, &name, SERVICE_QUERY_STATUS, &manager, &service))
     return status;
-  SERVICE_STATUS status{};
-  if (!QueryServiceStatus(service.get(), &status)) return Failed("QueryServiceStatus");
-  PrintStatus(args[0], status);
+  if (!with_process) {
+    SERVICE_STATUS status{};
+    if (!QueryServiceStatus(service.get(), &status)) return Failed("QueryServiceStatus");
+    PrintStatus(name, status);
+    return kOk;
+  }
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (!QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                            reinterpret_cast<LPBYTE>(&status), sizeof status, &needed))
+    return Failed("QueryServiceStatusEx");
+  PrintStatus(name, WithoutProcess(status), nullptr, &status.dwProcessId);
   return kOk;
 }
+
+// query NAME for one service; no name, or only "key= value" options, lists them.
+int QueryOrList(const Args& args, bool with_process) {
+  if (args.empty() || args[0].back() == '=') return List(args, with_process);
+  if (args.size() > 1) {
+    fprintf(stderr, "pairway-sc: %s takes one service name, or options only\n",
+            with_process ? "queryex" : "query");
+    return kUsage;
+  }
+  return QueryOne(args[0], with_process);
+}
+
+int Query(const Args& args) { return QueryOrList(args, false); }
+int QueryEx(const Args& args) { return QueryOrList(args, true); }
 
 int Delete(const Args& args) {
   Handle manager, service;
@@ -285,7 +377,12 @@ const Verb kVerbs[] = {
     {"control", true, true, Control,
      "control NAME CODE         sends a control (1-4, 6, 128-255, or its name:\n"
      "                          stop, pause, continue, interrogate, paramchange)"},
-    {"query", true, false, Query, "query NAME                shows the service's status"},
+    {"query", false, true, Query,
+     "query [NAME]              shows the service's status; without NAME, every service that\n"
+     "                          runs, or those of [type= service|driver|all]\n"
+     "                          [state= active|inactive|all]"},
+    {"queryex", false, true, QueryEx,
+     "queryex [NAME]            as query, with the process id of each service"},
     {"delete", true, false, Delete,
      "delete NAME               deletes the service (when it has stopped)"},
     {"shutdown", false, false, Shutdown,
@@ -299,8 +396,8 @@ void PrintHelp(FILE* out) {
           "PAIRWAY_ROOT. Commands:\n\n");
   for (const Verb& verb : kVerbs) fprintf(out, "  %s\n", verb.help);
   fprintf(out,
-          "\nOptions of create are written as the key with its '=' and the value as the next\n"
-          "argument: binPath= C:\\WINNT\\System32\\x.exe start= auto\n"
+          "\nOptions of create and query are written as the key with its '=' and the value as\n"
+          "the next argument: binPath= C:\\WINNT\\System32\\x.exe start= auto, state= all\n"
           "Exit status: 0 success, 1 the call failed, 2 usage, 3 the manager is not running,\n"
           "4 no such service.\n");
 }
@@ -320,7 +417,8 @@ int main(int argc, char** argv) {
   Args args(argv + 2, argv + argc);
   for (const Verb& verb : kVerbs) {
     if (strcasecmp(command.c_str(), verb.name) != 0) continue;
-    if ((verb.needs_service && args.empty()) || (!verb.needs_service && !args.empty()) ||
+    if ((verb.needs_service && args.empty()) ||
+        (!verb.needs_service && !verb.takes_more && !args.empty()) ||
         (!verb.takes_more && args.size() > 1)) {
       fprintf(stderr, "Usage: pairway-sc %s\n", verb.help);
       return kUsage;

@@ -61,10 +61,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-bool ValidName(const std::string& name) {
-  return !name.empty() && name.size() <= 256 && name.find_first_of("/\\") == std::string::npos;
-}
-
 SERVICE_STATUS StoppedStatus(DWORD type, DWORD exit_code) {
   SERVICE_STATUS status{};
   status.dwServiceType = type;
@@ -276,11 +272,14 @@ void Daemon::DropClient(uint64_t id, const char* why) {
 }
 
 void Daemon::Reply(uint64_t id, DWORD error, const SERVICE_STATUS& status) {
+  FrameWriter reply(MessageKind::kReply);
+  SendReply(id, reply.U32(error).Status(status).Bytes());
+}
+
+void Daemon::SendReply(uint64_t id, const std::string& frame) {
   auto it = clients_.find(id);
   if (it == clients_.end()) return;  // the caller has gone
   Client* client = it->second.get();
-  FrameWriter reply(MessageKind::kReply);
-  const std::string& frame = reply.U32(error).Status(status).Bytes();
   ssize_t n = send(client->fd.get(), frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
   if (n != static_cast<ssize_t>(frame.size())) {
     DropClient(id, "it does not read its replies");
@@ -327,6 +326,10 @@ void Daemon::HandleRequest(Client* client, const std::string& body) {
       error = DoDelete(client, &reader);
       if (!reader.Finish()) break;
       return Reply(client->id, error, status);
+    case MessageKind::kQueryEx:
+      return DoQueryEx(client->id, &reader);
+    case MessageKind::kEnumerate:
+      return DoEnumerate(client->id, &reader);
     case MessageKind::kShutdown:
       if (!reader.Finish()) break;
       if (!client->privileged) return Reply(client->id, ERROR_ACCESS_DENIED, status);
@@ -346,7 +349,7 @@ DWORD Daemon::DoCreate(Client* client, FrameReader* reader) {
     return ERROR_INVALID_PARAMETER;  // the caller closes the connection: Finish() fails
   if (!client->privileged) return ERROR_ACCESS_DENIED;
   if (shutting_down_) return ERROR_SHUTDOWN_IN_PROGRESS;
-  if (!ValidName(config.name)) return ERROR_INVALID_NAME;
+  if (!ValidServiceName(config.name)) return ERROR_INVALID_NAME;
   if (config.type != SERVICE_WIN32_OWN_PROCESS ||
       (config.start != SERVICE_AUTO_START && config.start != SERVICE_DEMAND_START &&
        config.start != SERVICE_DISABLED) ||
@@ -364,7 +367,7 @@ DWORD Daemon::DoOpenService(Client* client, FrameReader* reader) {
   uint32_t access = 0;
   if (!reader->Text(&name) || !reader->U32(&access)) return ERROR_INVALID_PARAMETER;
   ServiceConfig config;
-  if (!ValidName(name)) return ERROR_INVALID_NAME;
+  if (!ValidServiceName(name)) return ERROR_INVALID_NAME;
   if (ReadServiceEntry(name, &config) != ERROR_SUCCESS) return ERROR_SERVICE_DOES_NOT_EXIST;
   if (!client->privileged && (access & ~kQueryServiceAccess) != 0) return ERROR_ACCESS_DENIED;
   return ERROR_SUCCESS;
@@ -391,7 +394,7 @@ void Daemon::DoControl(Client* client, FrameReader* reader) {
     return DropClient(client->id, "a malformed control request");
   SERVICE_STATUS status{};
   ServiceConfig config;
-  if (!ValidName(name) || ReadServiceEntry(name, &config) != ERROR_SUCCESS)
+  if (!ValidServiceName(name) || ReadServiceEntry(name, &config) != ERROR_SUCCESS)
     return Reply(client->id, ERROR_SERVICE_DOES_NOT_EXIST, status);
   bool user_code = code >= 128 && code <= 255;
   if (!user_code && code != SERVICE_CONTROL_PARAMCHANGE &&
@@ -421,12 +424,17 @@ DWORD Daemon::DoQuery(FrameReader* reader, SERVICE_STATUS* status) {
   std::string name;
   if (!reader->Text(&name)) return ERROR_INVALID_PARAMETER;
   ServiceConfig config;
-  if (!ValidName(name) || ReadServiceEntry(name, &config) != ERROR_SUCCESS)
+  if (!ValidServiceName(name) || ReadServiceEntry(name, &config) != ERROR_SUCCESS)
     return ERROR_SERVICE_DOES_NOT_EXIST;
-  Service* service = Find(name);
-  *status = service != nullptr ? service->status
-                               : StoppedStatus(config.type, ERROR_SERVICE_NEVER_STARTED);
+  *status = StatusOf(config, nullptr);
   return ERROR_SUCCESS;
+}
+
+SERVICE_STATUS Daemon::StatusOf(const ServiceConfig& config, DWORD* pid) {
+  Service* service = Find(config.name);
+  if (pid != nullptr) *pid = service != nullptr && service->pid > 0 ? service->pid : 0;
+  return service != nullptr ? service->status
+                            : StoppedStatus(config.type, ERROR_SERVICE_NEVER_STARTED);
 }
 
 DWORD Daemon::DoDelete(Client* client, FrameReader* reader) {
@@ -435,7 +443,7 @@ DWORD Daemon::DoDelete(Client* client, FrameReader* reader) {
   if (!client->privileged) return ERROR_ACCESS_DENIED;
   if (shutting_down_) return ERROR_SHUTDOWN_IN_PROGRESS;
   ServiceConfig config;
-  if (!ValidName(name) || ReadServiceEntry(name, &config) != ERROR_SUCCESS)
+  if (!ValidServiceName(name) || ReadServiceEntry(name, &config) != ERROR_SUCCESS)
     return ERROR_SERVICE_DOES_NOT_EXIST;
   Service* service = Find(name);
   if (service != nullptr && service->delete_pending) return ERROR_SERVICE_MARKED_FOR_DELETE;
@@ -473,7 +481,7 @@ Daemon::Service* Daemon::Track(const std::string& name, DWORD type) {
 DWORD Daemon::StartService(const std::string& name, std::vector<std::string> args,
                            uint64_t waiter) {
   ServiceConfig config;
-  if (!ValidName(name) || ReadServiceEntry(name, &config) != ERROR_SUCCESS)
+  if (!ValidServiceName(name) || ReadServiceEntry(name, &config) != ERROR_SUCCESS)
     return ERROR_SERVICE_DOES_NOT_EXIST;
   if (shutting_down_) return ERROR_SHUTDOWN_IN_PROGRESS;
   if ((config.type & (SERVICE_WIN32_OWN_PROCESS | SERVICE_KERNEL_DRIVER)) == 0)

@@ -55,6 +55,8 @@
 
 namespace pairway::scm {
 
+struct ServiceConfig;
+
 struct DaemonOptions {
   std::filesystem::path root;
   bool foreground = false;
@@ -97,6 +99,8 @@ class Daemon {
   void ProcessClientFrames(Client* client);
   void HandleRequest(Client* client, const std::string& body);
   void Reply(uint64_t client, DWORD error, const SERVICE_STATUS& status);
+  // Sends a finished reply frame; a client that cannot take it at once is dropped.
+  void SendReply(uint64_t client, const std::string& frame);
   void DropClient(uint64_t id, const char* why);
 
   // Requests.
@@ -106,6 +110,12 @@ class Daemon {
   void DoControl(Client* client, FrameReader* reader);
   DWORD DoQuery(FrameReader* reader, SERVICE_STATUS* status);
   DWORD DoDelete(Client* client, FrameReader* reader);
+  // The listing requests (scm_enumerate.cpp): one service's status with its process, and the
+  // services of a type and state mask.
+  void DoQueryEx(uint64_t client, FrameReader* reader);
+  void DoEnumerate(uint64_t client, FrameReader* reader);
+  // What a configured service's status is now, and its process id (0 when none runs).
+  SERVICE_STATUS StatusOf(const ServiceConfig& config, DWORD* pid);
 
   // Services.
   Service* Find(const std::string& name);

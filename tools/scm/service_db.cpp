@@ -2,6 +2,7 @@
 #include "service_db.h"
 
 #include <cstring>
+#include <utility>
 
 #include "pairway/registry_batch.h"
 #include "registry_layout.h"
@@ -137,21 +138,40 @@ DWORD DeleteServiceEntry(const std::string& name) {
   return batch.Commit();
 }
 
-namespace {
+bool ValidServiceName(const std::string& name) {
+  return !name.empty() && name.size() <= 256 && name.find_first_of("/\\") == std::string::npos;
+}
 
-std::vector<std::string> ServicesWhere(bool (*wanted)(const ServiceConfig&)) {
-  std::vector<std::string> names;
+std::vector<ServiceConfig> ListServiceEntries() {
+  std::vector<ServiceConfig> entries;
   Key services;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERVICES_KEY, 0, KEY_READ, services.out()) != ERROR_SUCCESS)
-    return names;
+    return entries;
   char name[256];
   for (DWORD index = 0;; ++index) {
     DWORD length = sizeof name;
     if (RegEnumKeyExA(services.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
       break;
+    Key key;
+    DWORD type = 0, size = sizeof(DWORD), data = 0;
+    if (RegOpenKeyExA(services.get(), name, 0, KEY_READ, key.out()) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.get(), "Type", nullptr, &type, reinterpret_cast<BYTE*>(&data),
+                         &size) != ERROR_SUCCESS ||
+        type != REG_DWORD)
+      continue;
     ServiceConfig config;
-    if (ReadServiceEntry(name, &config) == ERROR_SUCCESS && wanted(config)) names.push_back(name);
+    if (ReadServiceEntry(name, &config) == ERROR_SUCCESS) entries.push_back(std::move(config));
+  }
+  return entries;
+}
+
+namespace {
+
+std::vector<std::string> ServicesWhere(bool (*wanted)(const ServiceConfig&)) {
+  std::vector<std::string> names;
+  for (const ServiceConfig& config : ListServiceEntries()) {
+    if (wanted(config)) names.push_back(config.name);
   }
   return names;
 }

@@ -49,6 +49,14 @@ std::vector<std::string> AutoStartServices();
 // Names of the drivers to start before those: Type SERVICE_KERNEL_DRIVER, Start SYSTEM_START.
 std::vector<std::string> SystemStartDrivers();
 
+// Every service of the database, in the order of their names without regard to case: the
+// subkeys of the Services key that carry a REG_DWORD "Type" (other subkeys, such as a program's
+// own settings, are no services).
+std::vector<ServiceConfig> ListServiceEntries();
+
+// A name the database can hold: 1 to 256 characters, no '/' or '\'.
+bool ValidServiceName(const std::string& name);
+
 }  // namespace pairway::scm
 
 #endif  // PAIRWAY_TOOLS_SCM_SERVICE_DB_H
