@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "agent_entry.h"
+#include "driver_access.h"
 #include "mib_table.h"
 #include "pairway/nic_state.h"
 #include "registry_layout.h"
@@ -52,8 +53,13 @@ inline void WriteDword(const std::string& path, const char* name, DWORD value) {
 // does the library's load work and the destructor its unload work.
 class AgentMachine {
  public:
-  AgentMachine() = default;
-  ~AgentMachine() { Unload(); }
+  // The library keeps the platform flag from its first question until it is unloaded; a test
+  // that asks without loading must not leave its answer to the next test's machine.
+  AgentMachine() { release_ports(); }
+  ~AgentMachine() {
+    Unload();
+    release_ports();
+  }
 
   const pairway::testing::TempRoot& root() const { return root_; }
 
