@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -305,7 +307,7 @@ std::string MibValue(const snmphost::testing::SnmpMaster& master, const std::str
   return out;
 }
 
-TEST_F(TrevanLinuxTest, TheFailoverMibAgreesWithThePublishedStateAcrossAFailover) {
+TEST_F(TrevanLinuxTest, TheFailoverMibAndPairwayctlAgreeWithThePublishedStateAcrossAFailover) {
   if (!snmphost::testing::SnmpToolsInstalled()) GTEST_SKIP() << "no snmpd or net-snmp clients";
   ASSERT_TRUE(WaitForGroup(root_, [](const GroupStatus& g) { return g.up; }));
   ASSERT_TRUE(snmphost::testing::RegisterAgentsByMonitor());
@@ -332,6 +334,18 @@ TEST_F(TrevanLinuxTest, TheFailoverMibAgreesWithThePublishedStateAcrossAFailover
   EXPECT_EQ(MibValue(master, "pwFoMemberActive.2.1"), "true");
   EXPECT_EQ(MibValue(master, "pwFoMemberLink.2.2"), "down");
   host.Stop();
+
+  // And pairwayctl, the scripting interface, says the same.
+  std::string out;
+  ASSERT_EQ(RunCommand("QT_QPA_PLATFORM=offscreen " + Tool("pairwayctl") + " show --json", &out),
+            0);
+  const nlohmann::json show = nlohmann::json::parse(out, nullptr, false);
+  ASSERT_FALSE(show.is_discarded()) << out;
+  ASSERT_EQ(show["groups"].size(), 1u) << out;
+  const nlohmann::json& group = show["groups"][0];
+  EXPECT_EQ(group["active"], "TREVAN1") << out;
+  EXPECT_EQ(group["failovers"], 1) << out;
+  EXPECT_EQ(group["interface"], "Team-1-a") << out;
 }
 
 }  // namespace
