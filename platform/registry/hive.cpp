@@ -239,6 +239,7 @@ DWORD Hive::Open(const std::filesystem::path& root, std::unique_ptr<Hive>* hive)
     error = first ? DropVolatileKeys(*opened) : EnsureVolatileTable(*opened);
   if (error != ERROR_SUCCESS) return error;
   if (first) opened->users_->Share();
+  opened->notify_fd_ = OpenAnnouncements(file);
   *hive = std::move(opened);
   return ERROR_SUCCESS;
 }
@@ -248,6 +249,7 @@ Hive::Hive(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(f
 Hive::~Hive() {
   FinalizeCached(db_);
   sqlite3_close(db_);
+  if (notify_fd_ >= 0) close(notify_fd_);
 }
 
 bool Hive::ReadOnly() const {
@@ -267,7 +269,7 @@ DWORD Hive::Commit() {
     Rollback();
     return error;
   }
-  if (!pending_.empty()) PublishChanges(file_, std::move(pending_));
+  if (!pending_.empty()) PublishChanges(*this, pending_);
   pending_.clear();
   return ERROR_SUCCESS;
 }

@@ -119,6 +119,8 @@ class Hive {
 
   sqlite3* db() const { return db_; }
   const std::filesystem::path& file() const { return file_; }
+  // Where a commit announces its changes to other processes (notify.h); -1 when it cannot.
+  int notify_fd() const { return notify_fd_; }
   // A hive file without write permission bits is read-only for everyone, root included.
   bool ReadOnly() const;
 
@@ -137,6 +139,7 @@ class Hive {
   sqlite3* db_;
   std::filesystem::path file_;
   std::vector<LoggedChange> pending_;
+  int notify_fd_ = -1;
 };
 
 // A transaction that rolls back unless committed. Inside a batch (see registry_batch.h) on the

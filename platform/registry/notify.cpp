@@ -74,12 +74,6 @@ DWORD CheckHandle(Session& session, KeyHandle& handle, bool subtree, DWORD filte
   return CheckChanges(session.hive(), handle, subtree, filter, changed);
 }
 
-DWORD Check(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter, bool* changed) {
-  Session session;
-  if (session.status() != ERROR_SUCCESS) return session.status();
-  return CheckHandle(session, *handle, subtree, filter, changed);
-}
-
 // Whether `change` is one the watch reports (the same test as CheckChanges' query).
 bool Matches(const LoggedChange& change, const KeyHandle& handle, bool subtree, DWORD filter) {
   if ((change.kind & kKeyDeleted) != 0 && change.path == handle.path) return true;
@@ -96,8 +90,7 @@ class RootWatch {
   explicit RootWatch(const std::filesystem::path& hive_file)
       : fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
     if (fd_ >= 0) {
-      inotify_add_watch(fd_, hive_file.parent_path().c_str(),
-                        IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO);
+      inotify_add_watch(fd_, hive_file.parent_path().c_str(), IN_MODIFY | IN_CREATE | IN_MOVED_TO);
     }
   }
   ~RootWatch() {
@@ -205,21 +198,26 @@ class Notifier {
   void Run() {
     std::unique_ptr<RootWatch> root_watch;
     std::filesystem::path watched;
+    bool check = true;
     for (;;) {
-      std::filesystem::path hive_file = CheckAll();
-      if (!hive_file.empty() && hive_file != watched) {
-        root_watch = std::make_unique<RootWatch>(hive_file);
-        watched = hive_file;
-        continue;  // check again: a change may have come before the watch existed
+      if (check) {
+        std::filesystem::path hive_file = CheckAll();
+        if (!hive_file.empty() && hive_file != watched) {
+          root_watch = std::make_unique<RootWatch>(hive_file);
+          watched = hive_file;
+          continue;  // check again: a change may have come before the watch existed
+        }
       }
       std::vector<pollfd> fds = {{wake_fd_[0], POLLIN, 0},
                                  {root_watch ? root_watch->fd() : -1, POLLIN, 0}};
       AddClosedFds(&fds);
-      poll(fds.data(), fds.size(), kGuardMs);
+      // Only an announcement, a new or closed watch, or the guard's time-out calls for a look at
+      // the log: the root's other files (the hive's own writes among them) change all the time.
+      check = poll(fds.data(), fds.size(), kGuardMs) <= 0;
       char drain[64];
-      while (read(wake_fd_[0], drain, sizeof drain) > 0) {
-      }
-      if (root_watch) root_watch->Drain();
+      while (read(wake_fd_[0], drain, sizeof drain) > 0) check = true;
+      if (root_watch && root_watch->Drain()) check = true;
+      for (size_t i = 2; i < fds.size(); ++i) check = check || (fds[i].revents & POLLIN) != 0;
     }
   }
 
@@ -268,37 +266,27 @@ class Notifier {
 
 }  // namespace
 
-void AnnounceChange(const std::filesystem::path& hive_file) {
-  int fd = open(NotifyFile(hive_file).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return;  // waiters fall back on their guard time
-  if (pwrite(fd, "!", 1, 0) < 0) {
-    // As above: the guard time covers a lost announcement.
-  }
-  close(fd);
+int OpenAnnouncements(const std::filesystem::path& hive_file) {
+  return open(NotifyFile(hive_file).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
 }
 
-void PublishChanges(const std::filesystem::path& hive_file, std::vector<LoggedChange> changes) {
+void PublishChanges(Hive& hive, const std::vector<LoggedChange>& changes) {
   if (Notifier* notifier = Notifier::Existing()) notifier->Deliver(changes);
-  AnnounceChange(hive_file);
+  if (hive.notify_fd() >= 0 && pwrite(hive.notify_fd(), "!", 1, 0) < 0) {
+    // Waiters fall back on their guard time for a lost announcement.
+  }
 }
 
 DWORD WaitForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter) {
-  std::filesystem::path hive_file;
-  {
-    Session session;
-    if (session.status() != ERROR_SUCCESS) return session.status();
-    hive_file = session.hive().file();
-  }
-  RootWatch watch(hive_file);  // before the first check, so no announcement falls between
-  for (;;) {
-    bool changed = false;
-    DWORD error = Check(handle, subtree, filter, &changed);
-    if (error != ERROR_SUCCESS || changed) return error;
-    pollfd fds[2] = {{watch.fd(), POLLIN, 0}, {handle->closed_fd, POLLIN, 0}};
-    poll(fds, 2, kGuardMs);
-    if (fds[1].revents & POLLIN) return ERROR_SUCCESS;  // the handle was closed
-    watch.Drain();
-  }
+  // The wait is an asynchronous watch with an event of its own: the process's notification
+  // thread (one inotify descriptor for all its waits, kept open) or a write of this process
+  // signals it, and so does closing the handle.
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (event == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+  DWORD error = WatchForChange(handle, subtree, filter, event);
+  if (error == ERROR_SUCCESS) WaitForSingleObject(event, INFINITE);
+  CloseHandle(event);
+  return error;
 }
 
 DWORD WatchForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter,

@@ -6,10 +6,14 @@
 //   2. After the commit the writer signals the asynchronous watches of its own process that the
 //      rows concern, before the writing call returns (a caller that tests its event right after
 //      its own write sees it set), then rewrites the first byte of the file "registry.notify" in
-//      the root. The byte carries nothing; the write is what waiters see.
-//   3. A waiter watches the root directory with inotify for writes to that file, then reads the
-//      change log past the last sequence number its key handle has considered. It never polls;
-//      a one-second guard only covers a writer that died between steps 1 and 2.
+//      the root, through a descriptor the hive keeps open. The byte carries nothing; the write is
+//      what waiters see.
+//   3. Each process has one notification thread, which serves every wait of the process, both
+//      synchronous and asynchronous: it watches the root directory with inotify for writes to
+//      that file, then reads the change log past the last sequence number each waiting key
+//      handle has considered. It never polls; a one-second guard only covers a writer that died
+//      between steps 1 and 2. Its one inotify descriptor stays open: closing one costs the
+//      kernel milliseconds, which a descriptor per wait added to every wake-up.
 //   4. A handle's watch stays armed between calls: the first RegNotifyChangeKeyValue records the
 //      newest sequence number, and every later call starts from where the previous one ended, so
 //      a change made while the caller was busy is reported at once.
@@ -32,9 +36,13 @@
 
 namespace pairway::registry {
 
+// The file of step 2, opened for writing by the hive for as long as it is open; -1 when the
+// root cannot have it (waiters then rely on their guard time).
+int OpenAnnouncements(const std::filesystem::path& hive_file);
+
 // Step 2 of the protocol, after a successful commit of `changes` (hive.h calls it). Caller holds
 // the session.
-void PublishChanges(const std::filesystem::path& hive_file, std::vector<LoggedChange> changes);
+void PublishChanges(Hive& hive, const std::vector<LoggedChange>& changes);
 
 // Blocks until a change matching the watch happened or the handle was closed.
 DWORD WaitForChange(const std::shared_ptr<KeyHandle>& handle, bool subtree, DWORD filter);
