@@ -9,6 +9,7 @@
 #include <map>
 #include <system_error>
 
+#include "checkpoints.h"
 #include "notify.h"
 #include "pairway/machine_root.h"
 #include "volatile_keys.h"
@@ -240,6 +241,7 @@ DWORD Hive::Open(const std::filesystem::path& root, std::unique_ptr<Hive>* hive)
   if (error != ERROR_SUCCESS) return error;
   if (first) opened->users_->Share();
   opened->notify_fd_ = OpenAnnouncements(file);
+  opened->checkpoints_ = std::make_unique<Checkpointer>(db, file);
   *hive = std::move(opened);
   return ERROR_SUCCESS;
 }
@@ -248,6 +250,7 @@ Hive::Hive(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(f
 
 Hive::~Hive() {
   FinalizeCached(db_);
+  checkpoints_.reset();  // its connection closes first: closing the last one checkpoints
   sqlite3_close(db_);
   if (notify_fd_ >= 0) close(notify_fd_);
 }

@@ -34,7 +34,8 @@
 //      change is logged exactly when it happened.
 //   2. The database runs in WAL mode with synchronous=NORMAL: a transaction that committed
 //      survives the death of its process (the WAL is in the page cache); power loss is out of
-//      scope, as it is for the platform's lazily flushed hives.
+//      scope, as it is for the platform's lazily flushed hives. Checkpoints are made by a thread
+//      of the process, not in the writers' commits (checkpoints.h).
 //   3. A new hive is built in a temporary file and linked into place whole, so no process ever
 //      sees a hive file without its schema. An existing file that is not a hive is reported
 //      (ERROR_BADDB, ERROR_REGISTRY_CORRUPT) and never rebuilt: nothing empties a hive.
@@ -102,6 +103,7 @@ class Statement {
 };
 
 class HiveUsers;
+class Checkpointer;
 
 // One row the transaction under way appended to the change log.
 struct LoggedChange {
@@ -136,6 +138,7 @@ class Hive {
  private:
   Hive(sqlite3* db, std::filesystem::path file);
   std::unique_ptr<HiveUsers> users_;  // held for as long as the connection is open
+  std::unique_ptr<Checkpointer> checkpoints_;
   sqlite3* db_;
   std::filesystem::path file_;
   std::vector<LoggedChange> pending_;
