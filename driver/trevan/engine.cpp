@@ -163,27 +163,18 @@ std::vector<int> Engine::fds() const {
 }
 
 int Engine::WaitMs() const {
-  int64_t wait = -1;
+  constexpr int64_t kKernelChoicePollMs = 100;
+  int64_t wait = -1;  // -1: nothing to wait for but the descriptors
+  auto within = [&wait](int64_t ms) { wait = wait < 0 ? ms : std::min(wait, ms); };
   const int64_t now = MonotonicMs();
+  bool emulated = false;
   for (const auto& [head, group] : groups_) {
     if (const std::optional<int64_t> at = group->NextDeadline())
-      wait = wait < 0 ? std::max<int64_t>(0, *at - now)
-                      : std::min(wait, std::max<int64_t>(0, *at - now));
+      within(std::max<int64_t>(0, *at - now));
+    if (group->kernel_chooses()) within(kKernelChoicePollMs);
+    emulated = emulated || group->config().emulated;
   }
-  constexpr int64_t kKernelChoicePollMs = 100;
-  for (const auto& [head, group] : groups_) {
-    if (group->kernel_chooses())
-      wait = wait < 0 ? kKernelChoicePollMs : std::min(wait, kKernelChoicePollMs);
-  }
-  for (LinkWatch* watch : {emulated_watch_.get(), interface_watch_.get()}) {
-    if (watch == nullptr || watch->poll_interval_ms() < 0) continue;
-    bool used = false;
-    for (const auto& [head, group] : groups_)
-      used = used || group->config().emulated == (watch == emulated_watch_.get());
-    if (used)
-      wait =
-          wait < 0 ? watch->poll_interval_ms() : std::min<int64_t>(wait, watch->poll_interval_ms());
-  }
+  if (emulated && emulated_watch_) within(emulated_watch_->poll_interval_ms());
   return static_cast<int>(std::min<int64_t>(wait, INT_MAX));
 }
 
