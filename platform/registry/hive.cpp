@@ -2,9 +2,11 @@
 #include "hive.h"
 
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <system_error>
@@ -200,6 +202,8 @@ int Statement::Step() { return stmt_ == nullptr ? prepare_rc_ : sqlite3_step(stm
 
 int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
 
+bool Statement::Null(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+
 std::string Statement::Text(int column) const {
   const unsigned char* text = sqlite3_column_text(stmt_, column);
   int size = sqlite3_column_bytes(stmt_, column);
@@ -246,28 +250,63 @@ DWORD Hive::Open(const std::filesystem::path& root, std::unique_ptr<Hive>* hive)
   return ERROR_SUCCESS;
 }
 
-Hive::Hive(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(file)) {}
+Hive::Hive(sqlite3* db, std::filesystem::path file)
+    : db_(db), file_(std::move(file)), attrib_fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
+  if (attrib_fd_ >= 0 &&
+      inotify_add_watch(attrib_fd_, file_.c_str(), IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF) < 0) {
+    close(attrib_fd_);
+    attrib_fd_ = -1;
+  }
+}
 
 Hive::~Hive() {
   FinalizeCached(db_);
   checkpoints_.reset();  // its connection closes first: closing the last one checkpoints
   sqlite3_close(db_);
   if (notify_fd_ >= 0) close(notify_fd_);
+  if (attrib_fd_ >= 0) close(attrib_fd_);
 }
 
 bool Hive::ReadOnly() const {
+  // The answer holds until the file's attributes change (chmod, chown) or the file is replaced:
+  // the watch then has an event to read. Without a watch every call asks the file system.
+  alignas(inotify_event) char events[1024];
+  ssize_t n = attrib_fd_ >= 0 ? read(attrib_fd_, events, sizeof events) : 0;
+  if (n < 0 && read_only_ >= 0) return read_only_ != 0;
+  for (char* p = events; p < events + std::max<ssize_t>(n, 0);) {
+    auto* event = reinterpret_cast<inotify_event*>(p);
+    if (event->mask & IN_IGNORED) {  // the watched file is gone: no more events will come
+      close(attrib_fd_);
+      attrib_fd_ = -1;
+    }
+    p += sizeof(inotify_event) + event->len;
+  }
   struct stat st;
-  if (stat(file_.c_str(), &st) != 0) return false;
-  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(file_.c_str(), W_OK) != 0;
+  bool read_only =
+      stat(file_.c_str(), &st) == 0 &&
+      ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(file_.c_str(), W_OK) != 0);
+  read_only_ = read_only ? 1 : 0;
+  return read_only;
 }
+
+namespace {
+
+// BEGIN, COMMIT and ROLLBACK as prepared statements: sqlite3_exec would compile them again on
+// every call, a sizeable part of a short read's cost.
+int Run(sqlite3* db, const char* sql) {
+  Statement statement(db, sql);
+  return statement.Step();
+}
+
+}  // namespace
 
 DWORD Hive::Begin(bool write) {
   pending_.clear();
-  return Exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN");
+  return ErrorFromSqlite(Run(db_, write ? "BEGIN IMMEDIATE" : "BEGIN"));
 }
 
 DWORD Hive::Commit() {
-  DWORD error = Exec(db_, "COMMIT");
+  DWORD error = ErrorFromSqlite(Run(db_, "COMMIT"));
   if (error != ERROR_SUCCESS) {
     Rollback();
     return error;
@@ -279,7 +318,7 @@ DWORD Hive::Commit() {
 
 void Hive::Rollback() {
   pending_.clear();
-  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (sqlite3_get_autocommit(db_) == 0) Run(db_, "ROLLBACK");
 }
 
 namespace {
@@ -287,6 +326,7 @@ namespace {
 struct SessionState {
   std::mutex mutex;
   std::string root;
+  std::string variable;  // PAIRWAY_ROOT as it was when `root` was made from it
   std::unique_ptr<Hive> hive;
   uint64_t generation = 0;
 };
@@ -320,6 +360,16 @@ Session::Session() {
   }
   lock_ = std::unique_lock<std::mutex>(State().mutex);
   SessionState& state = State();
+  // An absolute PAIRWAY_ROOT that did not change names the same root: no need to build the path
+  // again (a relative one depends on the working directory, which may have changed).
+  const char* variable = getenv("PAIRWAY_ROOT");
+  if (state.hive && variable != nullptr && variable[0] == '/' && state.variable == variable) {
+    status_ = ERROR_SUCCESS;
+    current_ = state.hive.get();
+    generation_ = state.generation;
+    return;
+  }
+  state.variable = variable != nullptr ? variable : "";
   std::optional<std::filesystem::path> root = MachineRoot();
   if (!root) {
     status_ = ERROR_REGISTRY_IO_FAILED;

@@ -22,8 +22,8 @@
 //       whose values changed (kind REG_NOTIFY_CHANGE_LAST_SET) or whose subkeys were created or
 //       deleted (kind REG_NOTIFY_CHANGE_NAME). A deleted key also logs its own path with
 //       REG_NOTIFY_CHANGE_NAME | kKeyDeleted, which wakes every watch on that key whatever its
-//       filter: a watch on a key that is gone could otherwise never fire. Rows older
-//       than kChangeLogKeep entries are pruned by the writers.
+//       filter: a watch on a key that is gone could otherwise never fire. Every
+//       kChangeLogPruneEvery-th append prunes the rows older than kChangeLogKeep entries.
 //   volatile(id INTEGER PRIMARY KEY)
 //       The keys made with REG_OPTION_VOLATILE, removed when the hive boots (volatile_keys.h).
 //
@@ -69,6 +69,7 @@ namespace pairway::registry {
 constexpr int64_t kLocalMachineId = 1;
 constexpr int64_t kCurrentUserId = 2;
 constexpr int64_t kChangeLogKeep = 4096;
+constexpr int64_t kChangeLogPruneEvery = 64;
 // The change-log kind bit of a key's own deletion (beside the REG_NOTIFY_CHANGE_* bits).
 constexpr DWORD kKeyDeleted = 0x100;
 
@@ -91,6 +92,7 @@ class Statement {
   // SQLITE_ROW, SQLITE_DONE or an error code.
   int Step();
   int64_t Int(int column) const;
+  bool Null(int column) const;
   std::string Text(int column) const;
   std::vector<BYTE> Blob(int column) const;
 
@@ -143,6 +145,8 @@ class Hive {
   std::filesystem::path file_;
   std::vector<LoggedChange> pending_;
   int notify_fd_ = -1;
+  mutable int attrib_fd_;       // inotify watch of the file's attributes; -1 without one
+  mutable int read_only_ = -1;  // ReadOnly()'s last answer, -1 before the first
 };
 
 // A transaction that rolls back unless committed. Inside a batch (see registry_batch.h) on the

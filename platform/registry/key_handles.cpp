@@ -43,11 +43,30 @@ KeyHandle::KeyHandle(int64_t id, std::string folded_path, REGSAM rights, uint64_
       path(std::move(folded_path)),
       access(rights),
       generation(hive_generation),
-      predefined(is_predefined),
-      closed_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+      predefined(is_predefined) {}
 
 KeyHandle::~KeyHandle() {
-  if (closed_fd >= 0) close(closed_fd);
+  if (closed_fd_ >= 0) close(closed_fd_);
+}
+
+int KeyHandle::ClosedFd() {
+  std::lock_guard<std::mutex> lock(close_mutex_);
+  if (closed_fd_ < 0) closed_fd_ = eventfd(closed_ ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK);
+  return closed_fd_;
+}
+
+bool KeyHandle::Closed() {
+  std::lock_guard<std::mutex> lock(close_mutex_);
+  return closed_;
+}
+
+void KeyHandle::MarkClosed() {
+  std::lock_guard<std::mutex> lock(close_mutex_);
+  closed_ = true;
+  uint64_t one = 1;
+  if (closed_fd_ >= 0 && write(closed_fd_, &one, sizeof one) < 0) {
+    // Nothing waits on a full eventfd's reader; the handle is gone either way.
+  }
 }
 
 REGSAM NormalizeAccess(REGSAM sam) {
@@ -89,10 +108,7 @@ bool EraseKeyHandle(HKEY key) {
     handle = std::move(it->second);
     t.open.erase(it);
   }
-  uint64_t one = 1;
-  if (handle->closed_fd >= 0 && write(handle->closed_fd, &one, sizeof one) < 0) {
-    // Nothing waits on a full eventfd's reader; the handle is gone either way.
-  }
+  handle->MarkClosed();
   return true;
 }
 

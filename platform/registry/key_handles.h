@@ -34,7 +34,18 @@ struct KeyHandle {
   std::mutex watch_mutex;
   bool armed = false;    // guarded by watch_mutex
   int64_t last_seq = 0;  // guarded by watch_mutex: every change up to this one was considered
-  int closed_fd = -1;    // eventfd, readable once the handle is closed: ends waits on it
+
+  // An eventfd that is readable once the handle is closed, so that a poll on it ends waits; made
+  // by the first watch that asks for it (most handles never have one), -1 when none could be.
+  int ClosedFd();
+  bool Closed();
+  // Called once, by EraseKeyHandle.
+  void MarkClosed();
+
+ private:
+  std::mutex close_mutex_;
+  bool closed_ = false;  // guarded by close_mutex_
+  int closed_fd_ = -1;   // guarded by close_mutex_
 };
 
 // Expands generic and MAXIMUM_ALLOWED rights into key rights.

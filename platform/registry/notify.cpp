@@ -145,6 +145,7 @@ class Notifier {
 
   // Caller holds the session: no write of this process comes between its check and this.
   void Add(AsyncWatch watch) {
+    watch.handle->ClosedFd();  // made now, so the thread's poll includes it from the start
     {
       std::lock_guard<std::mutex> lock(mutex_);
       watches_.push_back(std::move(watch));
@@ -221,10 +222,10 @@ class Notifier {
     }
   }
 
-  // A handle closed while its watch waits wakes the thread through its closed_fd.
+  // A handle closed while its watch waits wakes the thread through its ClosedFd().
   void AddClosedFds(std::vector<pollfd>* fds) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const AsyncWatch& watch : watches_) fds->push_back({watch.handle->closed_fd, POLLIN, 0});
+    for (const AsyncWatch& watch : watches_) fds->push_back({watch.handle->ClosedFd(), POLLIN, 0});
   }
 
   // Signals and drops every watch that saw a change or whose handle closed; returns the hive
@@ -244,9 +245,8 @@ class Notifier {
   }
 
   static bool Fired(Session& session, const AsyncWatch& watch) {
-    pollfd closed = {watch.handle->closed_fd, POLLIN, 0};
     // As on the platform, closing the key signals the event: a waiter must not sleep on.
-    if (poll(&closed, 1, 0) > 0 && (closed.revents & POLLIN)) return true;
+    if (watch.handle->Closed()) return true;
     if (session.status() != ERROR_SUCCESS) return true;
     bool changed = false;
     DWORD error = CheckHandle(session, *watch.handle, watch.subtree, watch.filter, &changed);

@@ -22,15 +22,21 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, 
   DWORD error = SplitPath(lpSubKey, &names);
   if (error != ERROR_SUCCESS) return error;
   REGSAM rights = NormalizeAccess(samDesired);
-  Call call(hKey, 0, false);
+  Call call(hKey, 0, Work::kOneStatement);
   if (call.status() != ERROR_SUCCESS) return call.status();
   if (AsksToWrite(rights) && call.hive().ReadOnly()) return ERROR_ACCESS_DENIED;
   std::string path = call.handle().path;
   for (const std::string& name : names) path = ChildPath(path, name);
-  int64_t id = names.empty() ? call.handle().key_id : FindKey(call.hive(), path, &error);
-  if (error != ERROR_SUCCESS) return error;
-  if (id == 0) return ERROR_FILE_NOT_FOUND;
-  return OpenResult(call, id, path, rights, phkResult);
+  // One statement: whether the handle's key is still there, and the id of the key asked for.
+  Statement find(
+      call.hive().db(),
+      "SELECT (SELECT 1 FROM keys WHERE id = ?1), (SELECT id FROM keys WHERE path = ?2)");
+  find.Bind(1, call.handle().key_id).Bind(2, path);
+  int rc = find.Step();
+  if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+  if (find.Null(0)) return ERROR_KEY_DELETED;
+  if (find.Null(1)) return ERROR_FILE_NOT_FOUND;
+  return OpenResult(call, find.Int(1), path, rights, phkResult);
 }
 
 LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwOptions,
@@ -59,7 +65,7 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DW
   }
   // The rights asked for are checked against the hive (above), not against the parent's
   // handle: a handle opened to watch or read a key may still create and open keys below it.
-  Call call(hKey, 0, true);
+  Call call(hKey, 0, Work::kWrite);
   if (call.status() != ERROR_SUCCESS) return call.status();
   Hive& hive = call.hive();
   const bool make_volatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
@@ -108,7 +114,7 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   std::vector<std::string> names;
   DWORD error = SplitPath(lpSubKey, &names);
   if (error != ERROR_SUCCESS) return error;
-  Call call(hKey, 0, true);
+  Call call(hKey, 0, Work::kWrite);
   if (call.status() != ERROR_SUCCESS) return call.status();
   Hive& hive = call.hive();
   std::string path = call.handle().path;
@@ -140,7 +146,7 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 
 LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD,
                           LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-  Call call(hKey, KEY_ENUMERATE_SUB_KEYS, false);
+  Call call(hKey, KEY_ENUMERATE_SUB_KEYS, Work::kRead);
   if (call.status() != ERROR_SUCCESS) return call.status();
   Statement key(call.hive().db(),
                 "SELECT name, class, written FROM keys WHERE parent = ?1 ORDER BY path"
@@ -182,7 +188,7 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
                              LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                              PFILETIME lpftLastWriteTime) {
   if (lpClass != nullptr && lpcchClass == nullptr) return ERROR_INVALID_PARAMETER;
-  Call call(hKey, KEY_QUERY_VALUE, false);
+  Call call(hKey, KEY_QUERY_VALUE, Work::kRead);
   if (call.status() != ERROR_SUCCESS) return call.status();
   sqlite3* db = call.hive().db();
   Statement self(db, "SELECT class, written FROM keys WHERE id = ?1");
@@ -229,7 +235,7 @@ LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotif
   if (fAsynchronous && hEvent == nullptr) return ERROR_INVALID_PARAMETER;
   std::shared_ptr<KeyHandle> handle;
   {
-    Call call(hKey, KEY_NOTIFY, false);
+    Call call(hKey, KEY_NOTIFY, Work::kRead);
     if (call.status() != ERROR_SUCCESS) return call.status();
     handle = call.shared_handle();
   }
@@ -238,7 +244,7 @@ LONG WINAPI RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotif
 }
 
 LONG WINAPI RegFlushKey(HKEY hKey) {
-  Call call(hKey, 0, false);
+  Call call(hKey, 0, Work::kRead);
   return call.status();
 }
 

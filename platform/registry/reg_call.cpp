@@ -49,10 +49,13 @@ DWORD LogChange(Hive& hive, const std::string& path, DWORD kind) {
   int rc = log.Step();
   if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
   int64_t seq = sqlite3_last_insert_rowid(hive.db());
-  Statement prune(hive.db(), "DELETE FROM changes WHERE seq <= ?1 - ?2");
-  prune.Bind(1, seq).Bind(2, kChangeLogKeep);
-  rc = prune.Step();
-  if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
+  // Pruning on every append would rewrite the log's oldest page in every write as well.
+  if (seq % kChangeLogPruneEvery == 0) {
+    Statement prune(hive.db(), "DELETE FROM changes WHERE seq <= ?1 - ?2");
+    prune.Bind(1, seq).Bind(2, kChangeLogKeep);
+    rc = prune.Step();
+    if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
+  }
   hive.pending_changes().push_back({path, kind, seq});
   return ERROR_SUCCESS;
 }
@@ -60,10 +63,13 @@ DWORD LogChange(Hive& hive, const std::string& path, DWORD kind) {
 DWORD TouchKey(Hive& hive, int64_t id) {
   Statement touch(hive.db(), "UPDATE keys SET written = ?1 WHERE id = ?2");
   touch.Bind(1, FileTimeNow()).Bind(2, id);
-  return ErrorFromSqlite(touch.Step());
+  int rc = touch.Step();
+  if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
+  return sqlite3_changes(hive.db()) == 0 ? ERROR_KEY_DELETED : ERROR_SUCCESS;
 }
 
-Call::Call(HKEY key, REGSAM rights, bool write) {
+Call::Call(HKEY key, REGSAM rights, Work work) {
+  const bool write = work == Work::kWrite || work == Work::kWriteCheckedByCaller;
   status_ = session_.status();
   if (status_ != ERROR_SUCCESS) return;
   handle_ = LookupKeyHandle(key);
@@ -79,9 +85,10 @@ Call::Call(HKEY key, REGSAM rights, bool write) {
     status_ = ERROR_ACCESS_DENIED;
     return;
   }
+  if (work == Work::kOneStatement) return;  // autocommit: the statement is the transaction
   txn_.emplace(hive(), write);
   status_ = txn_->status();
-  if (status_ != ERROR_SUCCESS) return;
+  if (status_ != ERROR_SUCCESS || work == Work::kWriteCheckedByCaller) return;
   Statement exists(hive().db(), "SELECT 1 FROM keys WHERE id = ?1");
   exists.Bind(1, handle_->key_id);
   int rc = exists.Step();

@@ -39,14 +39,26 @@ int64_t FindKey(Hive& hive, const std::string& path, DWORD* error);
 // Appends one row to the change log (hive.h) and hands it to the hive's pending changes.
 DWORD LogChange(Hive& hive, const std::string& path, DWORD kind);
 
-// Stamps the key's last write time.
+// Stamps the key's last write time; ERROR_KEY_DELETED when there is no such key.
 DWORD TouchKey(Hive& hive, int64_t id);
+
+// What a call does in its transaction, and who checks that the handle's key still exists.
+enum class Work {
+  kRead,   // a read transaction; the key is checked
+  kWrite,  // a write transaction; the key is checked
+  // A write transaction; the caller's first statement finds out whether the key is still there
+  // (ERROR_KEY_DELETED when it is not).
+  kWriteCheckedByCaller,
+  // No transaction of its own: the call is one statement, which SQLite runs as a transaction
+  // (or inside a batch's), and which tells a deleted key apart itself.
+  kOneStatement,
+};
 
 // One registry call: the session, its transaction and the resolved handle.
 class Call {
  public:
-  // Resolves `key` needing `rights` (0 for none) in a read or write transaction.
-  Call(HKEY key, REGSAM rights, bool write);
+  // Resolves `key` needing `rights` (0 for none).
+  Call(HKEY key, REGSAM rights, Work work);
 
   DWORD status() const { return status_; }
   Hive& hive() { return session_.hive(); }
@@ -55,7 +67,7 @@ class Call {
   const std::shared_ptr<KeyHandle>& shared_handle() const { return handle_; }
 
   // Makes the call's work durable; a write's changes then reach the waiters (notify.h).
-  DWORD Commit() { return txn_->Commit(); }
+  DWORD Commit() { return txn_ ? txn_->Commit() : ERROR_SUCCESS; }
 
  private:
   Session session_;

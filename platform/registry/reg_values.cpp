@@ -12,16 +12,20 @@ using namespace pairway::registry;
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData) {
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
-  Call call(hKey, KEY_QUERY_VALUE, false);
+  Call call(hKey, KEY_QUERY_VALUE, Work::kOneStatement);
   if (call.status() != ERROR_SUCCESS) return call.status();
-  Statement query(call.hive().db(), "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
+  // One statement: no row when the handle's key is gone, a row without data when the value is.
+  Statement query(call.hive().db(),
+                  "SELECT v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id AND"
+                  " v.fold = ?2 WHERE k.id = ?1");
   query.Bind(1, call.handle().key_id).Bind(2, Fold(lpValueName != nullptr ? lpValueName : ""));
   int rc = query.Step();
-  if (rc == SQLITE_DONE) {
+  if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+  if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+  if (query.Null(0)) {
     if (lpcbData != nullptr) *lpcbData = 0;  // no value, no bytes
     return ERROR_FILE_NOT_FOUND;
   }
-  if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
   return CopyData(query.Blob(1), static_cast<DWORD>(query.Int(0)), lpType, lpData, lpcbData);
 }
 
@@ -31,8 +35,10 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, c
   if (cbData > kMaxValueSize) return ERROR_INVALID_PARAMETER;
   std::string_view name = lpValueName != nullptr ? lpValueName : "";
   if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
-  Call call(hKey, KEY_SET_VALUE, true);
+  Call call(hKey, KEY_SET_VALUE, Work::kWriteCheckedByCaller);
   if (call.status() != ERROR_SUCCESS) return call.status();
+  DWORD error = TouchKey(call.hive(), call.handle().key_id);  // ERROR_KEY_DELETED when gone
+  if (error != ERROR_SUCCESS) return error;
   Statement upsert(call.hive().db(),
                    "INSERT INTO vals(key, name, fold, type, data) VALUES(?1,?2,?3,?4,?5)"
                    " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type,"
@@ -41,28 +47,28 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, c
   upsert.Bind(4, static_cast<int64_t>(dwType)).BindBlob(5, lpData, cbData);
   int rc = upsert.Step();
   if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
-  DWORD error = LogChange(call.hive(), call.handle().path, REG_NOTIFY_CHANGE_LAST_SET);
-  if (error == ERROR_SUCCESS) error = TouchKey(call.hive(), call.handle().key_id);
+  error = LogChange(call.hive(), call.handle().path, REG_NOTIFY_CHANGE_LAST_SET);
   return error == ERROR_SUCCESS ? call.Commit() : error;
 }
 
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-  Call call(hKey, KEY_SET_VALUE, true);
+  Call call(hKey, KEY_SET_VALUE, Work::kWriteCheckedByCaller);
   if (call.status() != ERROR_SUCCESS) return call.status();
+  DWORD error = TouchKey(call.hive(), call.handle().key_id);  // ERROR_KEY_DELETED when gone
+  if (error != ERROR_SUCCESS) return error;
   Statement erase(call.hive().db(), "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
   erase.Bind(1, call.handle().key_id).Bind(2, Fold(lpValueName != nullptr ? lpValueName : ""));
   int rc = erase.Step();
   if (rc != SQLITE_DONE) return ErrorFromSqlite(rc);
   if (sqlite3_changes(call.hive().db()) == 0) return ERROR_FILE_NOT_FOUND;
-  DWORD error = LogChange(call.hive(), call.handle().path, REG_NOTIFY_CHANGE_LAST_SET);
-  if (error == ERROR_SUCCESS) error = TouchKey(call.hive(), call.handle().key_id);
+  error = LogChange(call.hive(), call.handle().path, REG_NOTIFY_CHANGE_LAST_SET);
   return error == ERROR_SUCCESS ? call.Commit() : error;
 }
 
 LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                           LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
-  Call call(hKey, KEY_QUERY_VALUE, false);
+  Call call(hKey, KEY_QUERY_VALUE, Work::kRead);
   if (call.status() != ERROR_SUCCESS) return call.status();
   Statement value(call.hive().db(),
                   "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
