@@ -2,7 +2,8 @@
 
 # pairway_tests(NAME dir LIBS...)
 # Builds every *_test.cpp of `dir` into one GoogleTest program NAME and registers its cases with
-# CTest. Globbing keeps the promise that no test file is left out of the build.
+# CTest, and the whole program shuffled as NAME.shuffled (label "shuffled"). Globbing keeps the
+# promise that no test file is left out of the build.
 # With PAIRWAY_BUILD_TESTS off (a package build that runs no tests) the program is still defined,
 # so that the folders' CMakeLists may refer to it, but not built.
 option(PAIRWAY_BUILD_TESTS "Build the test programs" ON)
@@ -22,6 +23,13 @@ function(pairway_tests name dir)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "PAIRWAY_BUILD_DIR=${CMAKE_BINARY_DIR}"
     # One variable per property: a list here would be split into separate properties.
+    ENVIRONMENT_MODIFICATION "PAIRWAY_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}")
+  # The whole program once more, its cases in a random order: a case that passes only after (or
+  # only without) another one is a fault that one case per process never shows. The program
+  # prints its seed first; --gtest_random_seed=SEED repeats that order.
+  add_test(NAME ${name}.shuffled COMMAND ${name} --gtest_shuffle)
+  set_tests_properties(${name}.shuffled PROPERTIES LABELS shuffled TIMEOUT 1800
+    ENVIRONMENT "PAIRWAY_BUILD_DIR=${CMAKE_BINARY_DIR}"
     ENVIRONMENT_MODIFICATION "PAIRWAY_SOURCE_DIR=set:${CMAKE_SOURCE_DIR}")
 endfunction()
 
