@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -109,8 +108,9 @@ TEST_P(RunnerTest, CarrierLossOfTheHeadMovesTheGroupAndItsReturnBringsItBack) {
   });
   EXPECT_EQ(runner->WaitForLine("active", 5s).rfind("active 1", 0), 0u);
   EXPECT_EQ(result.duplicated_answers + result.duplicated_requests, 0);
-  EXPECT_TRUE(
-      std::all_of(result.answers.end() - 50, result.answers.end(), [](bool b) { return b; }));
+  // How much of the stream the move costs depends on how soon a busy machine runs the driver, so
+  // "answers again" is asked of a stream sent once the driver has said it moved.
+  EXPECT_EQ(echo.Exchange(50, 1ms, 2s).answered, 50);
 
   result = echo.Exchange(400, 1ms, 2s, [&](int i) {
     if (i == 100) {
@@ -119,8 +119,7 @@ TEST_P(RunnerTest, CarrierLossOfTheHeadMovesTheGroupAndItsReturnBringsItBack) {
   });
   EXPECT_EQ(runner->WaitForLine("active", 5s).rfind("active 0", 0), 0u);
   EXPECT_EQ(result.duplicated_answers + result.duplicated_requests, 0);
-  EXPECT_TRUE(
-      std::all_of(result.answers.end() - 50, result.answers.end(), [](bool b) { return b; }));
+  EXPECT_EQ(echo.Exchange(50, 1ms, 2s).answered, 50);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, RunnerTest, ::testing::Values("tc", "tap"),
