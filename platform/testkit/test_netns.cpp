@@ -28,7 +28,12 @@ TestNamespace::~TestNamespace() {
 }
 
 int TestNamespace::Exec(const std::string& command, std::string* out) const {
-  return RunCommand("ip netns exec " + name_ + " " + command, out);
+  // The whole line goes to a shell inside the namespace: handed to `ip netns exec` bare, only
+  // its first command would run inside, and the rest of a list or pipe in the machine's own.
+  std::string quoted = "'";
+  for (const char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  quoted += "'";
+  return RunCommand("ip netns exec " + name_ + " sh -c " + quoted, out);
 }
 
 bool TestNamespace::Run(const std::function<void()>& body) const {

@@ -23,8 +23,9 @@ class TestNamespace {
   const std::string& error() const { return error_; }
   const std::string& name() const { return name_; }
 
-  // Runs a shell command line inside the namespace (`ip netns exec`); returns its exit status
-  // and, when out is given, what it printed on standard output.
+  // Runs a shell command line inside the namespace (`ip netns exec`), every command of it, pipes
+  // and lists included; returns its exit status and, when out is given, what it printed on
+  // standard output.
   int Exec(const std::string& command, std::string* out = nullptr) const;
 
   // Runs `body` on a thread of this process that entered the namespace (setns) and waits for
